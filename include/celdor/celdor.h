@@ -1,0 +1,6 @@
+// Everything Celdor exports.
+#pragma once
+
+#include "adapter.h"
+#include "cstring.h"
+#include "libreg.h"

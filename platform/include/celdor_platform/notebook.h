@@ -1,0 +1,299 @@
+// The simulated notebook behind the Win32 subset: the control side that tests, scenarios and
+// tools use to arrange state, script the hardware and inspect what the library did.
+//
+// Exactly one notebook exists per process (Notebook::instance()). Every member is thread-safe:
+// the Win32 functions and the control API share one lock.
+#pragma once
+
+#include "win32.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace celdor::sim {
+
+// --- Text helpers ---------------------------------------------------------------------------
+
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+// Windows' case-insensitive comparison of names (registry keys, values, file names).
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+std::u16string ToUpper(std::u16string_view text);
+
+// --- Journal --------------------------------------------------------------------------------
+
+// One simulated call, with the arguments that matter for it. Fields a function has no use for
+// stay at their defaults.
+struct Call {
+    std::string function{}; // "CreateFileW", "DeviceIoControl", "RegOpenKeyExW", ...
+    std::string target{};   // path, "HKLM\\key\\path", value name, device name (UTF-8)
+    std::uint64_t handle = 0;  // handle the call worked on, or the one it returned
+    DWORD code = 0;         // control code, value type, seek method, ...
+    DWORD access = 0;       // desired access / REGSAM
+    DWORD share = 0;        // share mode
+    DWORD disposition = 0;  // creation disposition / create-key disposition
+    DWORD flags = 0;        // flags and attributes / options
+    std::vector<std::uint8_t> input{}; // input bytes (device requests, written data)
+    DWORD inSize = 0;
+    DWORD outSize = 0;
+    std::int64_t result = 0;  // BOOL, LSTATUS, HRESULT, size, or the handle value
+    DWORD lastError = 0;      // thread's last error when the call returned
+};
+
+class Journal {
+public:
+    std::vector<Call> calls() const;
+    // Calls of one function, in order.
+    std::vector<Call> calls(std::string_view function) const;
+    std::size_t count(std::string_view function) const;
+    // The function names of every call, in order; handy for sequence assertions.
+    std::vector<std::string> functions() const;
+    void clear();
+
+    // Used by the platform layer.
+    void record(Call call);
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Call> m_calls;
+};
+
+// --- Fault injection ------------------------------------------------------------------------
+
+struct Fault {
+    enum class Mode { Always, Once, Nth };
+    Mode mode = Mode::Always;
+    unsigned n = 1;        // for Nth: fail the n-th matching call (1-based)
+    DWORD error = ERROR_GEN_FAILURE;  // last error, or the status a registry function returns
+    std::string target;    // if not empty, only calls whose target contains this (ASCII, any case)
+
+    static Fault Always(DWORD error, std::string target = {});
+    static Fault Once(DWORD error, std::string target = {});
+    static Fault Nth(unsigned n, DWORD error, std::string target = {});
+};
+
+class Faults {
+public:
+    void inject(std::string function, Fault fault);
+    void clear();
+
+    // Used by the platform layer: the error to fail this call with, if a fault applies.
+    std::optional<DWORD> check(std::string_view function, std::string_view target);
+
+private:
+    struct Armed {
+        std::string function;
+        Fault fault;
+        unsigned seen = 0;
+        bool spent = false;
+    };
+    std::mutex m_mutex;
+    std::vector<Armed> m_armed;
+};
+
+// --- Registry -------------------------------------------------------------------------------
+
+enum class Hive { LocalMachine, CurrentUser };
+const char* HiveName(Hive hive);  // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
+
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::vector<std::uint8_t> data;
+
+    static RegValue Dword(DWORD value);
+    static RegValue Qword(std::uint64_t value);
+    // A string value with its terminator, of type REG_SZ or REG_EXPAND_SZ.
+    static RegValue String(std::u16string_view text, DWORD type = REG_SZ);
+    static RegValue Binary(std::vector<std::uint8_t> bytes);
+    std::optional<DWORD> asDword() const;
+    // The text up to the first terminator (REG_SZ, REG_EXPAND_SZ).
+    std::u16string asString() const;
+};
+
+class Registry {
+public:
+    // Key paths use backslashes and are case-insensitive, as on Windows.
+    void createKey(Hive hive, std::u16string_view path);
+    bool keyExists(Hive hive, std::u16string_view path) const;
+    void deleteKeyTree(Hive hive, std::u16string_view path);
+    // A read-only key refuses opens that ask for write access (ERROR_ACCESS_DENIED).
+    void setReadOnly(Hive hive, std::u16string_view path, bool readOnly);
+
+    // setValue creates the key when needed.
+    void setValue(Hive hive, std::u16string_view path, std::u16string_view name, RegValue value);
+    std::optional<RegValue> value(Hive hive, std::u16string_view path,
+                                  std::u16string_view name) const;
+    void deleteValue(Hive hive, std::u16string_view path, std::u16string_view name);
+    void clear();
+
+    // Enumeration, for saving: every key path under the hive (depth first, parents before
+    // children, names as created), and the values of one key in the order they were created.
+    std::vector<std::u16string> keyPaths(Hive hive) const;
+    std::vector<std::pair<std::u16string, RegValue>> values(Hive hive,
+                                                            std::u16string_view path) const;
+    bool isReadOnly(Hive hive, std::u16string_view path) const;
+
+    struct Key;  // defined by the platform layer
+    Registry();
+    ~Registry();
+    Key& root(Hive hive);
+    const Key& root(Hive hive) const;
+    std::shared_ptr<Key> rootPtr(Hive hive) const { return m_roots[static_cast<int>(hive)]; }
+
+private:
+    std::shared_ptr<Key> m_roots[2];
+};
+
+// --- The maker's control device "\\.\FervoDrv" ----------------------------------------------
+
+struct FervoRequest {
+    DWORD code = 0;
+    std::vector<std::uint8_t> input;  // the input bytes as sent
+    DWORD inSize = 0;
+    DWORD outSize = 0;
+    bool succeeded = false;
+    DWORD error = 0;  // last error when it failed
+};
+
+// A scripted answer for one request: either a failure with a last-error code, or reply bytes
+// (copied into the output buffer, at most outSize of them).
+struct FervoReply {
+    DWORD error = 0;
+    std::vector<std::uint8_t> bytes;
+
+    static FervoReply Fail(DWORD error);
+    static FervoReply Bytes(std::vector<std::uint8_t> bytes);
+    static FervoReply Word(std::uint32_t word);  // little-endian 32-bit reply
+};
+
+// The firmware side of the maker's driver. Requests answer from the stateful model unless a
+// scripted reply is queued for them; scripted replies are consumed one per request, in order.
+class FervoDevice {
+public:
+    bool present = true;
+    DWORD openError = 0;  // non-zero: opening the device fails with this last error
+    // The 32-bit power status word answered to IOCTL_POWER_COMMAND sub-command 0xFF.
+    std::uint32_t statusWord = 0;
+
+    // Queue a reply for the next request with this code (and, when given, this first input
+    // byte: the sub-command of the 1-byte commands).
+    void script(DWORD code, std::optional<std::uint8_t> subCommand, FervoReply reply);
+    void clearScripts();
+    std::vector<FervoRequest> requests() const;
+    void clearRequests();
+    int openHandles() const { return m_openHandles; }
+
+    // Used by the platform layer.
+    std::optional<FervoReply> takeScript(DWORD code, const std::vector<std::uint8_t>& input);
+    void record(FervoRequest request);
+    void reset();
+    int m_openHandles = 0;
+
+private:
+    struct Scripted {
+        DWORD code;
+        std::optional<std::uint8_t> subCommand;
+        FervoReply reply;
+    };
+    std::vector<Scripted> m_scripts;
+    std::vector<FervoRequest> m_requests;
+};
+
+// --- Clock ----------------------------------------------------------------------------------
+
+// Virtual time: Sleep advances it at once, GetTickCount64 and the wall clock read it.
+struct Clock {
+    std::uint64_t tickMs = 0;           // milliseconds since boot
+    std::int64_t bootEpochSeconds = 0;  // UTC wall-clock time at boot (Unix seconds)
+    int utcOffsetMinutes = 0;           // local time = UTC + offset
+    std::uint64_t sleeps = 0;           // number of Sleep calls, for tests
+    std::uint64_t sleptMs = 0;          // total time slept
+
+    std::int64_t nowEpochSeconds() const {
+        return bootEpochSeconds + static_cast<std::int64_t>(tickMs / 1000);
+    }
+};
+
+// --- The notebook ---------------------------------------------------------------------------
+
+// Handles of every kind the platform hands out, counted for leak checks.
+enum class HandleKind { File, Device, RegistryKey, Allocation };
+const char* HandleKindName(HandleKind kind);
+
+class Notebook {
+public:
+    static Notebook& instance();
+
+    // Everything back to an empty machine: no registry content, no driver, AC on line, empty
+    // file system, clock at its defaults, journal and faults cleared. Handles still open stay
+    // counted, so a leak is not hidden by a reset.
+    void reset();
+    // The same, but the files under the root stay as they are.
+    void resetState();
+
+    // Scenario JSON (see docs/scenario.md). load replaces the whole state but the files (it
+    // starts from resetState()); save captures it. load throws std::runtime_error with a
+    // message naming the offending field.
+    void loadScenario(std::string_view json);
+    std::string saveScenario() const;
+
+    // The folder that holds the simulated drives: "C:\x" is <root>/C/x. Chosen per process
+    // (CELDOR_SIM_ROOT, or a fresh temporary folder removed at exit) unless set here.
+    void setRoot(const std::filesystem::path& root);
+    std::filesystem::path root() const;
+    // The real path of a Windows path ("C:\Users\..."), or empty for devices and bad paths.
+    std::filesystem::path hostPath(std::u16string_view windowsPath) const;
+    // Removes every file and folder under the root.
+    void clearFiles();
+
+    // The user whose profile the known folders name: C:\Users\<userName>.
+    std::u16string userName() const;
+    void setUserName(std::u16string name);
+
+    // Live state. Take the lock for compound changes made from several threads.
+    std::recursive_mutex& mutex() { return m_mutex; }
+    Registry& registry() { return m_registry; }
+    FervoDevice& fervo() { return m_fervo; }
+    SYSTEM_POWER_STATUS& powerStatus() { return m_powerStatus; }
+    Clock& clock() { return m_clock; }
+    Journal& journal() { return m_journal; }
+    Faults& faults() { return m_faults; }
+
+    // Accounting: how many handles of each kind are open now, and a readable list of them.
+    int openCount(HandleKind kind) const;
+    int openCount() const;
+    std::vector<std::string> leaks() const;
+
+    // Used by the platform layer to account for handles.
+    void trackOpen(HandleKind kind, std::uint64_t id, std::string what);
+    bool trackClose(HandleKind kind, std::uint64_t id);
+    bool isOpen(HandleKind kind, std::uint64_t id) const;
+
+private:
+    Notebook();
+    void resetStateLocked();
+    void setDefaultsLocked();
+
+    mutable std::recursive_mutex m_mutex;
+    std::filesystem::path m_root;
+    bool m_ownsRoot = false;
+    std::u16string m_userName;
+    Registry m_registry;
+    FervoDevice m_fervo;
+    SYSTEM_POWER_STATUS m_powerStatus{};
+    Clock m_clock;
+    Journal m_journal;
+    Faults m_faults;
+    std::map<std::pair<HandleKind, std::uint64_t>, std::string> m_open;
+};
+
+} // namespace celdor::sim

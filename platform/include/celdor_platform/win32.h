@@ -1,0 +1,332 @@
+// The Win32 subset that Celdor and its tools use, for systems other than Windows.
+//
+// Every declaration here mirrors the Windows SDK: the same names, sizes, values and calling
+// rules. The functions are implemented by libceldor_platform over the simulated notebook
+// (see notebook.h). Strings are UTF-16 (WCHAR is char16_t), so byte counts match Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#if defined(_WIN32)
+#error "celdor_platform/win32.h is the non-Windows stand-in; include the SDK headers on Windows"
+#endif
+
+#define CELDOR_PLATFORM_API extern "C" __attribute__((visibility("default")))
+#define WINAPI
+
+// --- Base types -----------------------------------------------------------------------------
+
+typedef int32_t BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef uint32_t UINT;
+typedef int32_t INT;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
+typedef int64_t LONG_PTR;
+typedef uint64_t ULONG_PTR;
+typedef uint64_t SIZE_T;
+typedef uint64_t DWORD64;
+typedef char16_t WCHAR;
+typedef char CHAR;
+typedef LONG HRESULT;
+typedef LONG LSTATUS;
+typedef DWORD REGSAM;
+typedef DWORD ACCESS_MASK;
+
+typedef void* HANDLE;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef HANDLE HLOCAL;
+typedef BYTE* LPBYTE;
+typedef const BYTE* LPCBYTE;
+typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
+typedef LONG* PLONG;
+typedef BOOL* LPBOOL;
+typedef WCHAR* LPWSTR;
+typedef WCHAR* PWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* PCWSTR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+
+struct HKEY__ {
+    int unused;
+};
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
+typedef GUID KNOWNFOLDERID;
+#define REFKNOWNFOLDERID const KNOWNFOLDERID&
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+// --- Error codes ----------------------------------------------------------------------------
+
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_FORMAT 11L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NOT_READY 21L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOACCESS 998L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_NOT_FOUND 1168L
+#define ERROR_INVALID_ACL 1336L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
+
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define FACILITY_WIN32 7
+#define HRESULT_FROM_WIN32(x)                                                                      \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x))                                                            \
+                       : ((HRESULT)(((x) & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+// --- Last error, handles, memory ------------------------------------------------------------
+
+CELDOR_PLATFORM_API DWORD WINAPI GetLastError(void);
+CELDOR_PLATFORM_API void WINAPI SetLastError(DWORD dwErrCode);
+CELDOR_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE hObject);
+
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+CELDOR_PLATFORM_API HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
+CELDOR_PLATFORM_API HLOCAL WINAPI LocalFree(HLOCAL hMem);
+CELDOR_PLATFORM_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
+CELDOR_PLATFORM_API void WINAPI CoTaskMemFree(LPVOID pv);
+
+// --- System information and clock -----------------------------------------------------------
+
+CELDOR_PLATFORM_API ULONGLONG WINAPI GetTickCount64(void);
+CELDOR_PLATFORM_API DWORD WINAPI GetTickCount(void);
+CELDOR_PLATFORM_API void WINAPI Sleep(DWORD dwMilliseconds);
+
+// The C runtime's 64-bit time functions, which read the notebook's wall clock.
+typedef int64_t __time64_t;
+typedef int errno_t;
+CELDOR_PLATFORM_API __time64_t _time64(__time64_t* timer);
+CELDOR_PLATFORM_API errno_t _localtime64_s(struct tm* result, const __time64_t* timer);
+
+#define CP_ACP 0
+#define CP_UTF8 65001
+CELDOR_PLATFORM_API UINT WINAPI GetACP(void);
+CELDOR_PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags,
+                                                   LPCSTR lpMultiByteStr, int cbMultiByte,
+                                                   LPWSTR lpWideCharStr, int cchWideChar);
+CELDOR_PLATFORM_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags,
+                                                   LPCWSTR lpWideCharStr, int cchWideChar,
+                                                   LPSTR lpMultiByteStr, int cbMultiByte,
+                                                   LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
+
+// --- Files and known folders ----------------------------------------------------------------
+
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define GENERIC_EXECUTE 0x20000000UL
+#define GENERIC_ALL 0x10000000UL
+#define DELETE 0x00010000UL
+#define READ_CONTROL 0x00020000UL
+#define WRITE_DAC 0x00040000UL
+#define WRITE_OWNER 0x00080000UL
+#define SYNCHRONIZE 0x00100000UL
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000UL
+
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+CELDOR_PLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
+                                              DWORD dwShareMode,
+                                              LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                              DWORD dwCreationDisposition,
+                                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+CELDOR_PLATFORM_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer,
+                                         DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                                         LPOVERLAPPED lpOverlapped);
+CELDOR_PLATFORM_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
+                                          DWORD nNumberOfBytesToWrite,
+                                          LPDWORD lpNumberOfBytesWritten,
+                                          LPOVERLAPPED lpOverlapped);
+CELDOR_PLATFORM_API DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+CELDOR_PLATFORM_API DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
+                                                PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
+CELDOR_PLATFORM_API BOOL WINAPI SetEndOfFile(HANDLE hFile);
+CELDOR_PLATFORM_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+CELDOR_PLATFORM_API BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
+                                                 LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+CELDOR_PLATFORM_API BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
+CELDOR_PLATFORM_API BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+CELDOR_PLATFORM_API DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+
+#define KF_FLAG_DEFAULT 0x00000000
+#define KF_FLAG_CREATE 0x00008000
+CELDOR_PLATFORM_API const KNOWNFOLDERID FOLDERID_LocalAppData;
+CELDOR_PLATFORM_API const KNOWNFOLDERID FOLDERID_RoamingAppData;
+CELDOR_PLATFORM_API const KNOWNFOLDERID FOLDERID_ProgramData;
+CELDOR_PLATFORM_API HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags,
+                                                        HANDLE hToken, PWSTR* ppszPath);
+
+// --- Device I/O -----------------------------------------------------------------------------
+
+#define METHOD_BUFFERED 0
+#define FILE_ANY_ACCESS 0
+#define CTL_CODE(DeviceType, Function, Method, Access)                                             \
+    (((DWORD)(DeviceType) << 16) | ((DWORD)(Access) << 14) | ((DWORD)(Function) << 2) |            \
+     (DWORD)(Method))
+
+CELDOR_PLATFORM_API BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode,
+                                                LPVOID lpInBuffer, DWORD nInBufferSize,
+                                                LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                                                LPDWORD lpBytesReturned,
+                                                LPOVERLAPPED lpOverlapped);
+
+// --- Power management -----------------------------------------------------------------------
+
+typedef struct _SYSTEM_POWER_STATUS {
+    BYTE ACLineStatus;
+    BYTE BatteryFlag;
+    BYTE BatteryLifePercent;
+    BYTE SystemStatusFlag;
+    DWORD BatteryLifeTime;
+    DWORD BatteryFullLifeTime;
+} SYSTEM_POWER_STATUS, *LPSYSTEM_POWER_STATUS;
+
+CELDOR_PLATFORM_API BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus);
+
+// --- Registry -------------------------------------------------------------------------------
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_RES 0x0300
+#define KEY_READ                                                                                   \
+    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
+#define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE)
+#define KEY_EXECUTE ((KEY_READ) & ~SYNCHRONIZE)
+#define KEY_ALL_ACCESS                                                                             \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |                 \
+      KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                     \
+     ~SYNCHRONIZE)
+
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+
+CELDOR_PLATFORM_API LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                                                 REGSAM samDesired, PHKEY phkResult);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
+                                                   LPWSTR lpClass, DWORD dwOptions,
+                                                   REGSAM samDesired,
+                                                   const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                                   PHKEY phkResult, LPDWORD lpdwDisposition);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName,
+                                                    LPDWORD lpReserved, LPDWORD lpType,
+                                                    LPBYTE lpData, LPDWORD lpcbData);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
+                                                  DWORD dwType, const BYTE* lpData, DWORD cbData);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegFlushKey(HKEY hKey);
+CELDOR_PLATFORM_API LSTATUS WINAPI RegCloseKey(HKEY hKey);

@@ -1,0 +1,544 @@
+// Files and known folders. "C:\..." paths live in real files under the notebook's root folder;
+// "\\.\NAME" opens one of the notebook's devices. Share modes, creation dispositions and the
+// last-error codes follow Windows.
+#include "internal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace celdor::sim;
+using namespace celdor::sim::detail;
+
+namespace {
+
+// Read, write and delete access as the share check sees them.
+constexpr DWORD kRead = 1, kWrite = 2, kDelete = 4;
+
+DWORD DataAccess(DWORD access) {
+    DWORD bits = 0;
+    if (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) {
+        bits |= kRead;
+    }
+    if (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) {
+        bits |= kWrite;
+    }
+    if (access & (DELETE | GENERIC_ALL)) {
+        bits |= kDelete;
+    }
+    return bits;
+}
+
+DWORD ShareBits(DWORD share) {
+    return (share & FILE_SHARE_READ ? kRead : 0) | (share & FILE_SHARE_WRITE ? kWrite : 0) |
+           (share & FILE_SHARE_DELETE ? kDelete : 0);
+}
+
+struct FileObject : KernelObject {
+    int fd = -1;
+    std::string key;  // the real path, for the share records
+    DWORD access = 0; // data access bits
+    DWORD share = 0;  // share bits
+    std::uint64_t pointer = 0;
+    HandleKind kind() const override { return HandleKind::File; }
+};
+
+// The opens of each file that take part in share checks (those with data access).
+std::multimap<std::string, FileObject*>& SharedOpens() {
+    static std::multimap<std::string, FileObject*> opens;
+    return opens;
+}
+
+bool ShareConflict(const std::string& key, DWORD access, DWORD share) {
+    if (!access) {
+        return false; // an open for attributes only is never checked
+    }
+    auto [begin, end] = SharedOpens().equal_range(key);
+    for (auto it = begin; it != end; ++it) {
+        const FileObject& other = *it->second;
+        if ((access & ~other.share) || (other.access & ~share)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DWORD ErrnoToError(int error) {
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+        return 112; // ERROR_DISK_FULL
+    case ENAMETOOLONG:
+        return 206; // ERROR_FILENAME_EXCED_RANGE
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+FileObject* AsFile(HANDLE handle) {
+    KernelObject* object = FindHandle(handle);
+    return object && object->kind() == HandleKind::File ? static_cast<FileObject*>(object)
+                                                        : nullptr;
+}
+
+bool IsDirectory(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+bool Exists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD disposition,
+                Call& call) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const fs::path path = NB().hostPath(name);
+    if (path.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!IsDirectory(path.parent_path())) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (IsDirectory(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool exists = Exists(path);
+    if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (exists && disposition == CREATE_NEW) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    const DWORD access = DataAccess(desiredAccess);
+    if (disposition == TRUNCATE_EXISTING && !(access & kWrite)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string key = path.lexically_normal().string();
+    if (ShareConflict(key, access, ShareBits(shareMode))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    int flags = (access & kWrite) ? O_RDWR : O_RDONLY;
+    if (!exists) {
+        flags |= O_CREAT;
+    }
+    if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+        flags |= O_TRUNC;
+    }
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastError(ErrnoToError(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = std::make_unique<FileObject>();
+    file->fd = fd;
+    file->key = key;
+    file->access = access;
+    file->share = ShareBits(shareMode);
+    FileObject* raw = file.get();
+    if (access) {
+        SharedOpens().emplace(key, raw);
+    }
+    HANDLE handle = AddHandle(std::move(file), Narrow(name));
+    // Opening an existing file with OPEN_ALWAYS or CREATE_ALWAYS succeeds with a note.
+    SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)
+                     ? ERROR_ALREADY_EXISTS
+                     : ERROR_SUCCESS);
+    call.handle = HandleId(handle);
+    return handle;
+}
+
+} // namespace
+
+namespace celdor::sim::detail {
+
+BOOL CloseFile(KernelObject& object) {
+    auto& file = static_cast<FileObject&>(object);
+    auto [begin, end] = SharedOpens().equal_range(file.key);
+    for (auto it = begin; it != end; ++it) {
+        if (it->second == &file) {
+            SharedOpens().erase(it);
+            break;
+        }
+    }
+    ::close(file.fd);
+    return TRUE;
+}
+
+} // namespace celdor::sim::detail
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    (void)lpSecurityAttributes;
+    (void)hTemplateFile;
+    auto lock = LockNotebook();
+    Call call{.function = "CreateFileW", .target = Narrow(lpFileName), .access = dwDesiredAccess,
+              .share = dwShareMode, .disposition = dwCreationDisposition,
+              .flags = dwFlagsAndAttributes};
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const std::u16string_view name = lpFileName ? std::u16string_view(lpFileName) : u"";
+    if (!lpFileName || name.empty()) {
+        SetLastError(lpFileName ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    } else if (auto error = Injected("CreateFileW", call.target)) {
+        SetLastError(*error);
+    } else if (name.starts_with(u"\\\\.\\")) {
+        auto opened = OpenDevice(name.substr(4), dwDesiredAccess, dwShareMode);
+        if (opened.object) {
+            handle = AddHandle(std::move(opened.object), call.target);
+            SetLastError(ERROR_SUCCESS);
+        } else {
+            SetLastError(opened.error);
+        }
+    } else {
+        handle = OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, call);
+    }
+    call.result = static_cast<std::int64_t>(HandleId(handle));
+    call.handle = HandleId(handle);
+    Record(std::move(call));
+    return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    (void)lpOverlapped;
+    auto lock = LockNotebook();
+    Call call{.function = "ReadFile", .handle = HandleId(hFile), .outSize = nNumberOfBytesToRead};
+    BOOL ok = FALSE;
+    if (lpNumberOfBytesRead) {
+        *lpNumberOfBytesRead = 0;
+    }
+    FileObject* file = AsFile(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if (auto error = Injected("ReadFile")) {
+        SetLastError(*error);
+    } else if (!(file->access & kRead)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    } else if (!lpBuffer && nNumberOfBytesToRead) {
+        SetLastError(ERROR_NOACCESS);
+    } else {
+        ssize_t got = ::pread(file->fd, lpBuffer, nNumberOfBytesToRead, off_t(file->pointer));
+        if (got < 0) {
+            SetLastError(ErrnoToError(errno));
+        } else {
+            file->pointer += std::uint64_t(got);
+            if (lpNumberOfBytesRead) {
+                *lpNumberOfBytesRead = DWORD(got);
+            }
+            ok = TRUE;
+        }
+    }
+    call.result = ok;
+    Record(std::move(call));
+    return ok;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    (void)lpOverlapped;
+    auto lock = LockNotebook();
+    Call call{.function = "WriteFile", .handle = HandleId(hFile), .inSize = nNumberOfBytesToWrite};
+    if (lpBuffer) {
+        auto bytes = static_cast<const std::uint8_t*>(lpBuffer);
+        call.input.assign(bytes, bytes + nNumberOfBytesToWrite);
+    }
+    BOOL ok = FALSE;
+    if (lpNumberOfBytesWritten) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    FileObject* file = AsFile(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if (auto error = Injected("WriteFile")) {
+        SetLastError(*error);
+    } else if (!(file->access & kWrite)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    } else if (!lpBuffer && nNumberOfBytesToWrite) {
+        SetLastError(ERROR_NOACCESS);
+    } else {
+        ssize_t put = ::pwrite(file->fd, lpBuffer, nNumberOfBytesToWrite, off_t(file->pointer));
+        if (put < 0) {
+            SetLastError(ErrnoToError(errno));
+        } else {
+            file->pointer += std::uint64_t(put);
+            if (lpNumberOfBytesWritten) {
+                *lpNumberOfBytesWritten = DWORD(put);
+            }
+            ok = TRUE;
+        }
+    }
+    call.result = ok;
+    Record(std::move(call));
+    return ok;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    auto lock = LockNotebook();
+    Call call{.function = "GetFileSize", .handle = HandleId(hFile)};
+    DWORD low = INVALID_FILE_SIZE;
+    struct stat info{};
+    FileObject* file = AsFile(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if (auto error = Injected("GetFileSize")) {
+        SetLastError(*error);
+    } else if (::fstat(file->fd, &info) != 0) {
+        SetLastError(ErrnoToError(errno));
+    } else {
+        const auto size = static_cast<std::uint64_t>(info.st_size);
+        low = static_cast<DWORD>(size);
+        if (lpFileSizeHigh) {
+            *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+        }
+        // A size whose low part looks like the error value is told apart by the last error.
+        if (low == INVALID_FILE_SIZE) {
+            SetLastError(NO_ERROR);
+        }
+    }
+    call.result = low;
+    Record(std::move(call));
+    return low;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+    auto lock = LockNotebook();
+    Call call{.function = "SetFilePointer", .handle = HandleId(hFile), .code = dwMoveMethod};
+    DWORD result = INVALID_SET_FILE_POINTER;
+    FileObject* file = AsFile(hFile);
+    struct stat info{};
+    const std::int64_t distance =
+        lpDistanceToMoveHigh
+            ? static_cast<std::int64_t>((std::uint64_t(std::uint32_t(*lpDistanceToMoveHigh)) << 32) |
+                                        std::uint32_t(lDistanceToMove))
+            : std::int64_t(lDistanceToMove);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if (auto error = Injected("SetFilePointer")) {
+        SetLastError(*error);
+    } else if (dwMoveMethod > FILE_END) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+    } else if (dwMoveMethod == FILE_END && ::fstat(file->fd, &info) != 0) {
+        SetLastError(ErrnoToError(errno));
+    } else {
+        const std::int64_t base = dwMoveMethod == FILE_BEGIN     ? 0
+                                  : dwMoveMethod == FILE_CURRENT ? std::int64_t(file->pointer)
+                                                                 : std::int64_t(info.st_size);
+        const std::int64_t target = base + distance;
+        if (target < 0) {
+            SetLastError(ERROR_NEGATIVE_SEEK);
+        } else {
+            file->pointer = std::uint64_t(target);
+            result = static_cast<DWORD>(file->pointer);
+            if (lpDistanceToMoveHigh) {
+                *lpDistanceToMoveHigh = static_cast<LONG>(file->pointer >> 32);
+            }
+        }
+    }
+    call.result = result;
+    Record(std::move(call));
+    return result;
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    auto lock = LockNotebook();
+    FileObject* file = AsFile(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!(file->access & kWrite)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::ftruncate(file->fd, off_t(file->pointer)) != 0) {
+        SetLastError(ErrnoToError(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    auto lock = LockNotebook();
+    FileObject* file = AsFile(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ::fsync(file->fd);
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+    (void)lpSecurityAttributes;
+    auto lock = LockNotebook();
+    Call call{.function = "CreateDirectoryW", .target = Narrow(lpPathName)};
+    BOOL ok = FALSE;
+    const fs::path path = lpPathName ? NB().hostPath(lpPathName) : fs::path();
+    if (!lpPathName || !*lpPathName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    } else if (path.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+    } else if (auto error = Injected("CreateDirectoryW", call.target)) {
+        SetLastError(*error);
+    } else if (Exists(path)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+    } else if (!IsDirectory(path.parent_path())) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    } else if (::mkdir(path.c_str(), 0777) != 0) {
+        SetLastError(ErrnoToError(errno));
+    } else {
+        ok = TRUE;
+    }
+    call.result = ok;
+    Record(std::move(call));
+    return ok;
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+    auto lock = LockNotebook();
+    const fs::path path = lpPathName ? NB().hostPath(lpPathName) : fs::path();
+    if (path.empty() || !Exists(path)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (!IsDirectory(path)) {
+        SetLastError(267); // ERROR_DIRECTORY
+        return FALSE;
+    }
+    if (::rmdir(path.c_str()) != 0) {
+        SetLastError(ErrnoToError(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    auto lock = LockNotebook();
+    const fs::path path = lpFileName ? NB().hostPath(lpFileName) : fs::path();
+    if (path.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (!IsDirectory(path.parent_path())) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (!Exists(path)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (IsDirectory(path) || SharedOpens().count(path.lexically_normal().string())) {
+        SetLastError(IsDirectory(path) ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        SetLastError(ErrnoToError(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+    auto lock = LockNotebook();
+    const fs::path path = lpFileName ? NB().hostPath(lpFileName) : fs::path();
+    if (path.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (!Exists(path)) {
+        SetLastError(IsDirectory(path.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                     : ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return IsDirectory(path) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+// --- Known folders --------------------------------------------------------------------------
+
+const KNOWNFOLDERID FOLDERID_LocalAppData = {
+    0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
+const KNOWNFOLDERID FOLDERID_RoamingAppData = {
+    0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
+const KNOWNFOLDERID FOLDERID_ProgramData = {
+    0x62AB5D82, 0xFDC1, 0x4DC3, {0xA9, 0xDD, 0x07, 0x0D, 0x1D, 0x49, 0x5D, 0x97}};
+
+static bool SameGuid(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           std::equal(a.Data4, a.Data4 + 8, b.Data4);
+}
+
+HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken,
+                                    PWSTR* ppszPath) {
+    (void)hToken;
+    auto lock = LockNotebook();
+    Call call{.function = "SHGetKnownFolderPath", .flags = dwFlags};
+    HRESULT result = S_OK;
+    std::u16string folder;
+    const std::u16string profile = u"C:\\Users\\" + NB().userName();
+    if (SameGuid(rfid, FOLDERID_LocalAppData)) {
+        folder = profile + u"\\AppData\\Local";
+    } else if (SameGuid(rfid, FOLDERID_RoamingAppData)) {
+        folder = profile + u"\\AppData\\Roaming";
+    } else if (SameGuid(rfid, FOLDERID_ProgramData)) {
+        folder = u"C:\\ProgramData";
+    }
+    call.target = Utf16ToUtf8(folder);
+    if (ppszPath) {
+        *ppszPath = nullptr;
+    }
+    if (!ppszPath) {
+        result = E_INVALIDARG;
+    } else if (folder.empty()) {
+        result = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    } else if (auto error = Injected("SHGetKnownFolderPath", call.target)) {
+        result = HRESULT_FROM_WIN32(*error);
+    } else {
+        const fs::path real = NB().hostPath(folder);
+        std::error_code ec;
+        if (!IsDirectory(real) && (dwFlags & KF_FLAG_CREATE)) {
+            fs::create_directories(real, ec);
+        }
+        if (!IsDirectory(real)) {
+            result = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        } else {
+            auto* text = static_cast<WCHAR*>(CoTaskMemAlloc((folder.size() + 1) * sizeof(WCHAR)));
+            std::copy(folder.begin(), folder.end(), text);
+            text[folder.size()] = u'\0';
+            *ppszPath = text;
+        }
+    }
+    call.result = result;
+    call.handle = ppszPath ? HandleId(*ppszPath) : 0;
+    Record(std::move(call));
+    return result;
+}

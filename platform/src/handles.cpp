@@ -1,0 +1,137 @@
+// Last error, the kernel handle table and the memory the system hands to its callers.
+#include "internal.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace celdor::sim::detail {
+
+namespace {
+thread_local DWORD t_lastError = 0;
+
+struct HandleTable {
+    std::map<std::uint64_t, std::unique_ptr<KernelObject>> objects;
+    // Like Windows, handle values are multiples of four and never 0 or -1.
+    std::uint64_t next = 0x104;
+};
+HandleTable& Table() {
+    static HandleTable table;
+    return table;
+}
+} // namespace
+
+HANDLE AddHandle(std::unique_ptr<KernelObject> object, std::string what) {
+    auto lock = LockNotebook();
+    auto& table = Table();
+    const std::uint64_t id = table.next;
+    table.next += 4;
+    const HandleKind kind = object->kind();
+    table.objects.emplace(id, std::move(object));
+    NB().trackOpen(kind, id, std::move(what));
+    return reinterpret_cast<HANDLE>(id);
+}
+
+KernelObject* FindHandle(HANDLE handle) {
+    auto lock = LockNotebook();
+    auto& objects = Table().objects;
+    auto it = objects.find(HandleId(handle));
+    return it == objects.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<KernelObject> TakeHandle(HANDLE handle) {
+    auto lock = LockNotebook();
+    auto& objects = Table().objects;
+    auto it = objects.find(HandleId(handle));
+    if (it == objects.end()) {
+        return nullptr;
+    }
+    auto object = std::move(it->second);
+    objects.erase(it);
+    NB().trackClose(object->kind(), HandleId(handle));
+    return object;
+}
+
+std::string Narrow(const WCHAR* text) {
+    return text ? Utf16ToUtf8(text) : std::string("(null)");
+}
+
+void Record(Call call) {
+    call.lastError = t_lastError;
+    NB().journal().record(std::move(call));
+}
+
+} // namespace celdor::sim::detail
+
+using namespace celdor::sim;
+using namespace celdor::sim::detail;
+
+DWORD WINAPI GetLastError(void) { return t_lastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    auto lock = LockNotebook();
+    Call call{.function = "CloseHandle", .handle = HandleId(hObject)};
+    BOOL ok = FALSE;
+    if (auto error = Injected("CloseHandle")) {
+        SetLastError(*error);
+    } else if (auto object = TakeHandle(hObject)) {
+        if (object->kind() == HandleKind::Device) {
+            static_cast<DeviceObject&>(*object).close();
+            ok = TRUE;
+        } else {
+            ok = CloseFile(*object);
+        }
+    } else {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    call.result = ok;
+    Record(std::move(call));
+    return ok;
+}
+
+// Memory blocks are accounted like handles, so a missing LocalFree or CoTaskMemFree shows up
+// in a leak check.
+static void* Allocate(SIZE_T bytes, const char* what) {
+    void* block = std::calloc(1, bytes ? bytes : 1);
+    if (block) {
+        NB().trackOpen(HandleKind::Allocation, HandleId(block), what);
+    }
+    return block;
+}
+
+static bool Release(void* block) {
+    if (!NB().trackClose(HandleKind::Allocation, HandleId(block))) {
+        return false;
+    }
+    std::free(block);
+    return true;
+}
+
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    (void)uFlags; // blocks are always fixed and zeroed here
+    HLOCAL block = Allocate(uBytes, "LocalAlloc");
+    if (!block) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return block;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    Record(Call{.function = "LocalFree", .handle = HandleId(hMem)});
+    if (hMem && !Release(hMem)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return hMem;
+    }
+    return nullptr;
+}
+
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return Allocate(cb, "CoTaskMemAlloc"); }
+
+void WINAPI CoTaskMemFree(LPVOID pv) {
+    Record(Call{.function = "CoTaskMemFree", .handle = HandleId(pv)});
+    if (pv) {
+        Release(pv);
+    }
+}

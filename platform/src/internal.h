@@ -1,0 +1,66 @@
+// Shared plumbing of the platform layer: the lock, the handle table, journal and fault helpers.
+#pragma once
+
+#include <celdor_platform/notebook.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace celdor::sim::detail {
+
+inline Notebook& NB() { return Notebook::instance(); }
+
+// Every Win32 function holds the notebook's lock for its whole run.
+using Lock = std::unique_lock<std::recursive_mutex>;
+inline Lock LockNotebook() { return Lock(NB().mutex()); }
+
+// The object behind a HANDLE: a file or a device.
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    virtual HandleKind kind() const = 0;
+};
+
+HANDLE AddHandle(std::unique_ptr<KernelObject> object, std::string what);
+KernelObject* FindHandle(HANDLE handle);
+// Removes the handle from the table; the object is returned so that its owner can finish it.
+std::unique_ptr<KernelObject> TakeHandle(HANDLE handle);
+
+inline std::uint64_t HandleId(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+std::string Narrow(const WCHAR* text);  // UTF-8 of a wide argument; "(null)" for null
+
+// Records a call in the journal, stamping the thread's last error.
+void Record(Call call);
+
+// Fault injection for a function about to run. Returns the error the call must fail with.
+inline std::optional<DWORD> Injected(std::string_view function, std::string_view target = {}) {
+    return NB().faults().check(function, target);
+}
+
+// A device of the notebook, opened through "\\.\NAME". Each model answers its own control
+// codes; the dispatch has already checked the handle and the buffers.
+struct DeviceObject : KernelObject {
+    HandleKind kind() const override { return HandleKind::Device; }
+    virtual BOOL control(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                         LPDWORD returned) = 0;
+    virtual void close() {}
+};
+
+struct DeviceOpenResult {
+    std::unique_ptr<DeviceObject> object;
+    DWORD error = 0;
+};
+// name is what follows "\\.\".
+DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share);
+
+// File objects (files.cpp).
+BOOL CloseFile(KernelObject& file);
+
+// Clears file-layer state that lives beside the handle table (open-file share records).
+void ResetFiles();
+
+} // namespace celdor::sim::detail

@@ -1,0 +1,461 @@
+// The notebook itself: its lifetime, the folder behind its drives, accounting, the journal and
+// fault injection.
+#include "internal.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+
+namespace celdor::sim {
+
+namespace fs = std::filesystem;
+
+// --- Text helpers ---------------------------------------------------------------------------
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        char32_t cp = 0xFFFD;
+        std::size_t len = 1;
+        if (byte < 0x80) {
+            cp = byte;
+        } else if ((byte >> 5) == 0x6) {
+            len = 2;
+        } else if ((byte >> 4) == 0xE) {
+            len = 3;
+        } else if ((byte >> 3) == 0x1E) {
+            len = 4;
+        }
+        if (len > 1) {
+            if (i + len > text.size()) {
+                len = 1;
+            } else {
+                char32_t value = byte & (0xFF >> (len + 1));
+                bool valid = true;
+                for (std::size_t k = 1; k < len; ++k) {
+                    auto next = static_cast<unsigned char>(text[i + k]);
+                    if ((next >> 6) != 0x2) {
+                        valid = false;
+                        break;
+                    }
+                    value = (value << 6) | (next & 0x3F);
+                }
+                static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+                if (valid && value >= kMin[len] && value <= 0x10FFFF &&
+                    !(value >= 0xD800 && value <= 0xDFFF)) {
+                    cp = value;
+                } else {
+                    len = 1;
+                }
+            }
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+static char16_t UpperUnit(char16_t c) {
+    if (c >= u'a' && c <= u'z') {
+        return static_cast<char16_t>(c - 32);
+    }
+    // Latin-1 supplement and Latin Extended-A cover the names a notebook is likely to carry.
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+        return static_cast<char16_t>(c - 32);
+    }
+    if (c >= 0x100 && c <= 0x17F && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149) {
+        return static_cast<char16_t>(c - 1);
+    }
+    return c;
+}
+
+std::u16string ToUpper(std::u16string_view text) {
+    std::u16string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), UpperUnit);
+    return out;
+}
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (UpperUnit(a[i]) != UpperUnit(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* HiveName(Hive hive) {
+    return hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
+
+const char* HandleKindName(HandleKind kind) {
+    switch (kind) {
+    case HandleKind::File:
+        return "file";
+    case HandleKind::Device:
+        return "device";
+    case HandleKind::RegistryKey:
+        return "registry key";
+    case HandleKind::Allocation:
+        return "allocation";
+    }
+    return "handle";
+}
+
+// --- Journal --------------------------------------------------------------------------------
+
+std::vector<Call> Journal::calls() const {
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+}
+
+std::vector<Call> Journal::calls(std::string_view function) const {
+    std::lock_guard lock(m_mutex);
+    std::vector<Call> out;
+    for (const auto& call : m_calls) {
+        if (call.function == function) {
+            out.push_back(call);
+        }
+    }
+    return out;
+}
+
+std::size_t Journal::count(std::string_view function) const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<std::size_t>(std::count_if(
+        m_calls.begin(), m_calls.end(), [&](const Call& c) { return c.function == function; }));
+}
+
+std::vector<std::string> Journal::functions() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    out.reserve(m_calls.size());
+    for (const auto& call : m_calls) {
+        out.push_back(call.function);
+    }
+    return out;
+}
+
+void Journal::clear() {
+    std::lock_guard lock(m_mutex);
+    m_calls.clear();
+}
+
+void Journal::record(Call call) {
+    std::lock_guard lock(m_mutex);
+    m_calls.push_back(std::move(call));
+}
+
+// --- Faults ---------------------------------------------------------------------------------
+
+Fault Fault::Always(DWORD error, std::string target) {
+    return Fault{Mode::Always, 1, error, std::move(target)};
+}
+Fault Fault::Once(DWORD error, std::string target) {
+    return Fault{Mode::Once, 1, error, std::move(target)};
+}
+Fault Fault::Nth(unsigned n, DWORD error, std::string target) {
+    return Fault{Mode::Nth, n, error, std::move(target)};
+}
+
+void Faults::inject(std::string function, Fault fault) {
+    std::lock_guard lock(m_mutex);
+    m_armed.push_back(Armed{std::move(function), std::move(fault)});
+}
+
+void Faults::clear() {
+    std::lock_guard lock(m_mutex);
+    m_armed.clear();
+}
+
+static bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
+    auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                          [](char a, char b) {
+                              return std::toupper(static_cast<unsigned char>(a)) ==
+                                     std::toupper(static_cast<unsigned char>(b));
+                          });
+    return it != haystack.end();
+}
+
+std::optional<DWORD> Faults::check(std::string_view function, std::string_view target) {
+    std::lock_guard lock(m_mutex);
+    for (auto& armed : m_armed) {
+        if (armed.function != function || armed.spent) {
+            continue;
+        }
+        if (!armed.fault.target.empty() && !ContainsIgnoreCase(target, armed.fault.target)) {
+            continue;
+        }
+        ++armed.seen;
+        switch (armed.fault.mode) {
+        case Fault::Mode::Always:
+            return armed.fault.error;
+        case Fault::Mode::Once:
+            armed.spent = true;
+            return armed.fault.error;
+        case Fault::Mode::Nth:
+            if (armed.seen == armed.fault.n) {
+                armed.spent = true;
+                return armed.fault.error;
+            }
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+// --- Notebook -------------------------------------------------------------------------------
+
+Notebook& Notebook::instance() {
+    static Notebook notebook;
+    return notebook;
+}
+
+namespace {
+// Removes a temporary root at exit, after the notebook itself is gone.
+struct TemporaryRoot {
+    fs::path path;
+    ~TemporaryRoot() {
+        if (!path.empty()) {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    }
+};
+TemporaryRoot& TemporaryRootHolder() {
+    static TemporaryRoot holder;
+    return holder;
+}
+} // namespace
+
+Notebook::Notebook() {
+    if (const char* env = std::getenv("CELDOR_SIM_ROOT"); env && *env) {
+        m_root = env;
+    } else {
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        if (ec) {
+            base = "/tmp";
+        }
+        std::string pattern = (base / "celdor-sim-XXXXXX").string();
+        if (char* made = ::mkdtemp(pattern.data())) {
+            m_root = made;
+            TemporaryRootHolder().path = m_root;
+        } else {
+            m_root = base / "celdor-sim";
+        }
+    }
+    // The members start empty; only the defaults need setting. (resetStateLocked would reach
+    // instance() through the registry's lock while the notebook is still being built.)
+    std::lock_guard lock(m_mutex);
+    setDefaultsLocked();
+    clearFiles();
+}
+
+void Notebook::reset() {
+    std::lock_guard lock(m_mutex);
+    resetStateLocked();
+    clearFiles();
+}
+
+void Notebook::resetState() {
+    std::lock_guard lock(m_mutex);
+    resetStateLocked();
+}
+
+void Notebook::resetStateLocked() {
+    m_registry.clear();
+    m_fervo.reset();
+    m_journal.clear();
+    m_faults.clear();
+    setDefaultsLocked();
+}
+
+void Notebook::setDefaultsLocked() {
+    m_userName = u"User";
+    m_fervo.present = false;
+    // A desktop-like default: on line, no battery reported.
+    m_powerStatus = SYSTEM_POWER_STATUS{1, 128, 255, 0, 0xFFFFFFFF, 0xFFFFFFFF};
+    m_clock = Clock{};
+    m_clock.tickMs = 3'600'000;
+    m_clock.bootEpochSeconds = 1'780'000'000; // 2026-05-28, a fixed and recognisable boot time
+}
+
+void Notebook::setRoot(const fs::path& root) {
+    std::lock_guard lock(m_mutex);
+    m_root = root;
+    std::error_code ec;
+    fs::create_directories(m_root / "C", ec);
+}
+
+fs::path Notebook::root() const {
+    std::lock_guard lock(m_mutex);
+    return m_root;
+}
+
+void Notebook::clearFiles() {
+    std::lock_guard lock(m_mutex);
+    std::error_code ec;
+    fs::remove_all(m_root, ec);
+    fs::create_directories(m_root / "C", ec);
+    // What every Windows installation has: the user's profile folders and ProgramData.
+    const std::string user = Utf16ToUtf8(m_userName);
+    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);
+    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Roaming", ec);
+    fs::create_directories(m_root / "C" / "ProgramData", ec);
+    fs::create_directories(m_root / "C" / "Windows" / "System32", ec);
+}
+
+std::u16string Notebook::userName() const {
+    std::lock_guard lock(m_mutex);
+    return m_userName;
+}
+
+void Notebook::setUserName(std::u16string name) {
+    std::lock_guard lock(m_mutex);
+    m_userName = std::move(name);
+    std::error_code ec;
+    const std::string user = Utf16ToUtf8(m_userName);
+    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);
+    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Roaming", ec);
+}
+
+// Finds an entry of a folder whose name matches without regard to case, as Windows would.
+static fs::path MatchComponent(const fs::path& folder, std::u16string_view name) {
+    std::error_code ec;
+    const std::string utf8 = Utf16ToUtf8(name);
+    if (fs::exists(folder / utf8, ec)) {
+        return folder / utf8;
+    }
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        if (EqualsIgnoreCase(Utf8ToUtf16(entry.path().filename().string()), name)) {
+            return entry.path();
+        }
+    }
+    return folder / utf8;
+}
+
+fs::path Notebook::hostPath(std::u16string_view windowsPath) const {
+    std::u16string path(windowsPath);
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    if (path.starts_with(u"\\\\?\\")) {
+        path.erase(0, 4);
+    } else if (path.starts_with(u"\\\\")) {
+        return {}; // devices and network shares have no folder behind them
+    }
+    char16_t drive = u'C';
+    std::u16string_view rest = path;
+    if (rest.size() >= 2 && rest[1] == u':') {
+        char16_t letter = UpperUnit(rest[0]);
+        if (letter < u'A' || letter > u'Z') {
+            return {};
+        }
+        drive = letter;
+        rest.remove_prefix(2);
+    }
+    // Relative paths resolve against the current directory, the root of drive C.
+    std::lock_guard lock(m_mutex);
+    fs::path result = m_root / std::string(1, static_cast<char>(drive));
+    while (!rest.empty()) {
+        auto cut = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, cut);
+        rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut + 1);
+        if (part.empty() || part == u".") {
+            continue;
+        }
+        if (part == u"..") {
+            if (result != m_root / std::string(1, static_cast<char>(drive))) {
+                result = result.parent_path();
+            }
+            continue;
+        }
+        if (part.find_first_of(u"<>:\"|?*") != std::u16string_view::npos) {
+            return {};
+        }
+        result = MatchComponent(result, part);
+    }
+    return result;
+}
+
+int Notebook::openCount(HandleKind kind) const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(std::count_if(m_open.begin(), m_open.end(),
+                                          [&](const auto& e) { return e.first.first == kind; }));
+}
+
+int Notebook::openCount() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_open.size());
+}
+
+std::vector<std::string> Notebook::leaks() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& [key, what] : m_open) {
+        std::ostringstream text;
+        text << HandleKindName(key.first) << " 0x" << std::hex << key.second << " " << what;
+        out.push_back(text.str());
+    }
+    return out;
+}
+
+void Notebook::trackOpen(HandleKind kind, std::uint64_t id, std::string what) {
+    std::lock_guard lock(m_mutex);
+    m_open[{kind, id}] = std::move(what);
+}
+
+bool Notebook::trackClose(HandleKind kind, std::uint64_t id) {
+    std::lock_guard lock(m_mutex);
+    return m_open.erase({kind, id}) == 1;
+}
+
+bool Notebook::isOpen(HandleKind kind, std::uint64_t id) const {
+    std::lock_guard lock(m_mutex);
+    return m_open.count({kind, id}) == 1;
+}
+
+} // namespace celdor::sim

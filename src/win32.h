@@ -1,0 +1,24 @@
+// The one place in the library that knows which system is below: the Windows SDK on Windows,
+// the platform layer's Win32 subset elsewhere. Everything else in src/ includes this header
+// and is written against the Win32 API alone.
+#pragma once
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winioctl.h>
+#include <knownfolders.h>
+#include <sddl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <time.h>
+#else
+#include <celdor_platform/win32.h>
+#endif
+
+#include <celdor/export.h>
+
+// A wide string literal of the library (UTF-16 everywhere).
+#define W(text) CELDOR_W(text)

@@ -1,0 +1,116 @@
+// The simulated notebook's own machinery: journal, fault injection, accounting, clock.
+#include "sim_test.h"
+
+#include <celdor_platform/win32.h>
+
+#include <thread>
+
+using namespace celdor::sim;
+
+namespace {
+
+using NotebookTest = SimTest;
+
+TEST_F(NotebookTest, JournalRecordsCallsWithTheirArguments) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_READ, nullptr, &key,
+                    nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(nb().journal().functions(),
+              (std::vector<std::string>{"RegCreateKeyExW", "RegCloseKey"}));
+    const auto create = nb().journal().calls("RegCreateKeyExW").at(0);
+    EXPECT_EQ(create.target, "HKEY_CURRENT_USER\\Software\\A");
+    EXPECT_EQ(create.access, DWORD(KEY_READ));
+    EXPECT_EQ(create.disposition, DWORD(REG_CREATED_NEW_KEY));
+    EXPECT_EQ(create.result, ERROR_SUCCESS);
+}
+
+TEST_F(NotebookTest, FaultsFailAlwaysOnceOrOnTheNthCall) {
+    nb().faults().inject("GetSystemPowerStatus", Fault::Nth(2, ERROR_NOT_READY));
+    SYSTEM_POWER_STATUS status{};
+    EXPECT_TRUE(GetSystemPowerStatus(&status));
+    EXPECT_FALSE(GetSystemPowerStatus(&status));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
+    EXPECT_TRUE(GetSystemPowerStatus(&status));
+
+    nb().faults().inject("GetSystemPowerStatus", Fault::Once(ERROR_GEN_FAILURE));
+    EXPECT_FALSE(GetSystemPowerStatus(&status));
+    EXPECT_TRUE(GetSystemPowerStatus(&status));
+
+    nb().faults().inject("GetSystemPowerStatus", Fault::Always(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(GetSystemPowerStatus(&status));
+    EXPECT_FALSE(GetSystemPowerStatus(&status));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(NotebookTest, FaultCanTargetOnePath) {
+    nb().faults().inject("RegOpenKeyExW", Fault::Always(ERROR_ACCESS_DENIED, "\\locked"));
+    nb().registry().createKey(Hive::CurrentUser, u"Software\\Locked");
+    nb().registry().createKey(Hive::CurrentUser, u"Software\\Open");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Locked", 0, KEY_READ, &key),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Open", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+TEST_F(NotebookTest, LeaksAreReportedUntilClosed) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Leak", 0, nullptr, 0, KEY_READ,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(nb().leaks().size(), 1u);
+    EXPECT_NE(nb().leaks()[0].find("Software\\Leak"), std::string::npos);
+    nb().reset(); // a reset does not hide an open handle
+    EXPECT_EQ(nb().openCount(HandleKind::RegistryKey), 1);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(nb().openCount(), 0);
+}
+
+TEST_F(NotebookTest, SleepAdvancesVirtualTimeAtOnce) {
+    const ULONGLONG before = GetTickCount64();
+    const __time64_t wallBefore = _time64(nullptr);
+    for (int i = 0; i < 10; ++i) {
+        Sleep(500);
+    }
+    EXPECT_EQ(GetTickCount64() - before, 5000u);
+    EXPECT_EQ(_time64(nullptr) - wallBefore, 5);
+    EXPECT_EQ(nb().clock().sleeps, 10u);
+    EXPECT_EQ(nb().journal().count("Sleep"), 10u);
+}
+
+TEST_F(NotebookTest, LocalTimeAppliesTheNotebookOffset) {
+    nb().clock().bootEpochSeconds = 1'700'000'000; // 2023-11-14 22:13:20 UTC
+    nb().clock().tickMs = 0;
+    nb().clock().utcOffsetMinutes = 120;
+    __time64_t now = _time64(nullptr);
+    tm local{};
+    ASSERT_EQ(_localtime64_s(&local, &now), 0);
+    EXPECT_EQ(local.tm_year, 123);
+    EXPECT_EQ(local.tm_mday, 15);
+    EXPECT_EQ(local.tm_hour, 0);
+    EXPECT_EQ(local.tm_min, 13);
+}
+
+TEST_F(NotebookTest, LastErrorIsPerThread) {
+    SetLastError(11);
+    std::thread other([] {
+        EXPECT_EQ(GetLastError(), 0u);
+        SetLastError(22);
+    });
+    other.join();
+    EXPECT_EQ(GetLastError(), 11u);
+}
+
+TEST_F(NotebookTest, CodePageConversionReportsNeededSize) {
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "2024-01-31,09:15:02", -1, nullptr, 0), 20);
+    WCHAR wide[4] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, wide, 4), 1);
+    EXPECT_EQ(wide[0], u'\x20AC'); // the euro sign of Windows-1252
+}
+
+} // namespace
