@@ -1,0 +1,97 @@
+// The maker's control device as the platform presents it: opening, dispatch of control
+// codes, scripted replies and the record of requests.
+#include "sim_test.h"
+
+#include <celdor_platform/win32.h>
+
+using namespace celdor::sim;
+
+namespace {
+
+constexpr DWORD kPowerCommand = 0x831020F8;
+
+class DevicesTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        nb().fervo().present = true;
+        nb().fervo().statusWord = 0x00018000;
+    }
+    static HANDLE Open() {
+        return CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    static BOOL Request(HANDLE h, BYTE sub, DWORD& out) {
+        DWORD returned = 0;
+        out = 0;
+        return DeviceIoControl(h, kPowerCommand, &sub, 1, &out, 4, &returned, nullptr);
+    }
+};
+
+TEST_F(DevicesTest, AbsentOrRefusingDeviceCannotBeOpened) {
+    nb().fervo().present = false;
+    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    nb().fervo().present = true;
+    nb().fervo().openError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(DevicesTest, StatusWordAnswersTheStatusSubCommand) {
+    HANDLE h = Open();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(nb().fervo().openHandles(), 1);
+    DWORD word = 0;
+    ASSERT_TRUE(Request(h, 0xFF, word));
+    EXPECT_EQ(word, 0x00018000u);
+    CloseHandle(h);
+    EXPECT_EQ(nb().fervo().openHandles(), 0);
+
+    const auto requests = nb().fervo().requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].code, kPowerCommand);
+    EXPECT_EQ(requests[0].input, std::vector<std::uint8_t>{0xFF});
+    EXPECT_EQ(requests[0].outSize, 4u);
+}
+
+TEST_F(DevicesTest, ScriptedRepliesAreUsedOnceInOrder) {
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Word(0x80000));
+    HANDLE h = Open();
+    DWORD word = 0;
+    EXPECT_FALSE(Request(h, 0xFF, word));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_GEN_FAILURE));
+    EXPECT_EQ(word, 0u);
+    EXPECT_TRUE(Request(h, 0xFF, word));
+    EXPECT_EQ(word, 0x80000u);
+    EXPECT_TRUE(Request(h, 0xFF, word));
+    EXPECT_EQ(word, 0x18000u) << "back to the model once the script is used up";
+    CloseHandle(h);
+}
+
+TEST_F(DevicesTest, UnknownCodesAndPlainFilesAnswerInvalidFunction) {
+    HANDLE h = Open();
+    DWORD out = 0, returned = 0;
+    EXPECT_FALSE(DeviceIoControl(h, 0x83100000, nullptr, 0, &out, 4, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
+    CloseHandle(h);
+
+    HANDLE file = CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr);
+    EXPECT_FALSE(DeviceIoControl(file, kPowerCommand, nullptr, 0, &out, 4, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
+    CloseHandle(file);
+}
+
+TEST_F(DevicesTest, RequestsFailOnceTheDeviceIsGone) {
+    HANDLE h = Open();
+    nb().fervo().present = false;
+    DWORD word = 0;
+    EXPECT_FALSE(Request(h, 0xFF, word));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
+    CloseHandle(h);
+}
+
+} // namespace
