@@ -1,0 +1,77 @@
+// The registry's control side and the behaviours that only the simulation can arrange:
+// protected keys, deleted keys behind open handles, enumeration for saving.
+#include "sim_test.h"
+
+#include <celdor_platform/win32.h>
+
+using namespace celdor::sim;
+
+namespace {
+
+using RegistryTest = SimTest;
+
+TEST_F(RegistryTest, ReadOnlyKeyRefusesWriteAccessButAllowsReading) {
+    nb().registry().setValue(Hive::LocalMachine, u"Software\\Guarded", u"V", RegValue::Dword(3));
+    nb().registry().setReadOnly(Hive::LocalMachine, u"Software\\Guarded", true);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Guarded", 0, KEY_READ | KEY_WRITE,
+                            &key),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Guarded\\Child", 0, nullptr, 0,
+                              KEY_READ, nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Guarded", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD value = 0, size = 4;
+    EXPECT_EQ(RegQueryValueExW(key, u"v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                               &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 3u);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, HandleToADeletedKeyReportsItDeleted) {
+    nb().registry().createKey(Hive::CurrentUser, u"Software\\Gone");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Gone", 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Software\\Gone"), ERROR_SUCCESS);
+    const DWORD one = 1;
+    EXPECT_EQ(RegSetValueExW(key, u"V", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_FALSE(nb().registry().keyExists(Hive::CurrentUser, u"Software\\Gone"));
+}
+
+TEST_F(RegistryTest, WritesThroughWin32AreSeenByTheControlSide) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\App", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const WCHAR text[] = u"Storage";
+    ASSERT_EQ(RegSetValueExW(key, u"Mode", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text),
+                             sizeof(text)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    const auto value = nb().registry().value(Hive::CurrentUser, u"software\\app", u"MODE");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, DWORD(REG_EXPAND_SZ));
+    EXPECT_EQ(value->asString(), u"Storage");
+    EXPECT_EQ(value->data.size(), sizeof(text));
+}
+
+TEST_F(RegistryTest, EnumerationListsParentsBeforeChildrenInCreationOrder) {
+    auto& registry = nb().registry();
+    registry.createKey(Hive::CurrentUser, u"B\\Inner");
+    registry.createKey(Hive::CurrentUser, u"A");
+    registry.setValue(Hive::CurrentUser, u"A", u"second", RegValue::Dword(2));
+    registry.setValue(Hive::CurrentUser, u"A", u"first", RegValue::Dword(1));
+    EXPECT_EQ(registry.keyPaths(Hive::CurrentUser),
+              (std::vector<std::u16string>{u"B", u"B\\Inner", u"A"}));
+    const auto values = registry.values(Hive::CurrentUser, u"A");
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].first, u"second");
+    EXPECT_TRUE(registry.keyPaths(Hive::LocalMachine).empty());
+}
+
+} // namespace
