@@ -1,0 +1,272 @@
+// Scenario files: the notebook saved to JSON and loaded back, and what a bad file is told.
+#include "sim_test.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+using celdor::sim::Hive;
+using celdor::sim::RegValue;
+using Json = nlohmann::json;
+
+namespace {
+
+constexpr auto HKLM = Hive::LocalMachine;
+constexpr auto HKCU = Hive::CurrentUser;
+
+RegValue Raw(DWORD type, std::vector<std::uint8_t> bytes) {
+    return RegValue{type, std::move(bytes)};
+}
+
+// The message a load fails with, or "" when it succeeds.
+std::string LoadError(std::string_view text) {
+    try {
+        celdor::sim::Notebook::instance().loadScenario(text);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+} // namespace
+
+class Scenario : public SimTest {
+protected:
+    // A notebook that uses every part of the format, including values that only the raw-byte
+    // form can carry.
+    void arrangeEverything() {
+        nb().setUserName(u"Zo\u00eb");
+        nb().clock().tickMs = 123'456'789;
+        nb().clock().bootEpochSeconds = 1'700'000'000;
+        nb().clock().utcOffsetMinutes = -330;
+        nb().powerStatus() = SYSTEM_POWER_STATUS{0, 255, 42, 1, 7200, 0xFFFFFFFF};
+        nb().fervo().present = true;
+        nb().fervo().openError = ERROR_ACCESS_DENIED;
+        nb().fervo().statusWord = 0x00098004;
+
+        auto& reg = nb().registry();
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"Level", RegValue::Dword(0x400));
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"", RegValue::String(u"default value"));
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"Big", RegValue::Qword(0xFEDCBA9876543210));
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"Path",
+                     RegValue::String(u"%LOCALAPPDATA%\\Logs", REG_EXPAND_SZ));
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"Blob", RegValue::Binary({0, 1, 0xFE, 0xFF}));
+        reg.setValue(HKLM, u"Software\\Vendor\\App", u"List",
+                     Raw(REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 'c', 0, 0, 0, 0, 0}));
+        // Data that does not fit its type's usual form.
+        reg.setValue(HKCU, u"Software\\Odd", u"NoTerminator", Raw(REG_SZ, {'h', 0, 'i', 0}));
+        reg.setValue(HKCU, u"Software\\Odd", u"ShortDword", Raw(REG_DWORD, {1, 2, 3}));
+        reg.setValue(HKCU, u"Software\\Odd", u"LoneSurrogate", Raw(REG_SZ, {0x00, 0xD8, 0, 0}));
+        reg.setValue(HKCU, u"Software\\Odd", u"Custom", Raw(0x20, {9, 8, 7}));
+        reg.setValue(HKCU, u"Software\\Odd", u"Big-endian",
+                     Raw(REG_DWORD_BIG_ENDIAN, {0x12, 0x34, 0x56, 0x78}));
+        reg.createKey(HKCU, u"Software\\Empty\\Leaf");
+        reg.createKey(HKCU, u"Software\\Locked\\Below");
+        reg.setReadOnly(HKCU, u"Software\\Locked", true);
+    }
+};
+
+TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
+    arrangeEverything();
+    const std::string saved = nb().saveScenario();
+    auto& reg = nb().registry();
+    const auto hklmValues = reg.values(HKLM, u"Software\\Vendor\\App");
+    const auto hkcuValues = reg.values(HKCU, u"Software\\Odd");
+
+    nb().reset();
+    nb().loadScenario(saved);
+
+    EXPECT_EQ(nb().saveScenario(), saved);
+    EXPECT_EQ(nb().userName(), u"Zo\u00eb");
+    EXPECT_EQ(nb().clock().tickMs, 123'456'789u);
+    EXPECT_EQ(nb().clock().bootEpochSeconds, 1'700'000'000);
+    EXPECT_EQ(nb().clock().utcOffsetMinutes, -330);
+    const SYSTEM_POWER_STATUS& power = nb().powerStatus();
+    EXPECT_EQ(power.ACLineStatus, 0);
+    EXPECT_EQ(power.BatteryFlag, 255);
+    EXPECT_EQ(power.BatteryLifePercent, 42);
+    EXPECT_EQ(power.SystemStatusFlag, 1);
+    EXPECT_EQ(power.BatteryLifeTime, 7200u);
+    EXPECT_EQ(power.BatteryFullLifeTime, 0xFFFFFFFFu);
+    EXPECT_TRUE(nb().fervo().present);
+    EXPECT_EQ(nb().fervo().openError, DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(nb().fervo().statusWord, 0x00098004u);
+
+    // Every value comes back byte for byte, with its type and the spelling of its name.
+    auto same = [](const auto& a, const auto& b) {
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].first, b[i].first);
+            EXPECT_EQ(a[i].second.type, b[i].second.type) << i;
+            EXPECT_EQ(a[i].second.data, b[i].second.data) << i;
+        }
+    };
+    same(reg.values(HKLM, u"Software\\Vendor\\App"), hklmValues);
+    same(reg.values(HKCU, u"Software\\Odd"), hkcuValues);
+    EXPECT_TRUE(reg.keyExists(HKCU, u"Software\\Empty\\Leaf"));
+    EXPECT_TRUE(reg.isReadOnly(HKCU, u"Software\\Locked"));
+    EXPECT_FALSE(reg.isReadOnly(HKCU, u"Software\\Locked\\Below"));
+}
+
+TEST_F(Scenario, SavesValuesInTheirReadableForms) {
+    arrangeEverything();
+    const Json saved = Json::parse(nb().saveScenario());
+
+    EXPECT_EQ(saved["clock"]["boot_time"], "2023-11-14T22:13:20Z");
+    EXPECT_EQ(saved["power_status"]["battery_flag"], "unknown");
+    EXPECT_EQ(saved["power_status"]["battery_full_life_time"], "unknown");
+    EXPECT_EQ(saved["fervo"]["status_word"], "0x00098004");
+    const Json& app = saved["registry"]["HKEY_LOCAL_MACHINE"]["Software\\Vendor\\App"];
+    EXPECT_EQ(app["Level"], Json::parse(R"({"type": "REG_DWORD", "data": 1024})"));
+    EXPECT_EQ(app["Big"]["data"], 0xFEDCBA9876543210u);
+    EXPECT_EQ(app["Path"]["data"], "%LOCALAPPDATA%\\Logs");
+    EXPECT_EQ(app["Blob"]["data"], "00 01 fe ff");
+    EXPECT_EQ(app["List"]["data"], Json::parse(R"(["a", "bc"])"));
+    const Json& odd = saved["registry"]["HKEY_CURRENT_USER"]["Software\\Odd"];
+    EXPECT_EQ(odd["NoTerminator"], Json::parse(R"({"type": "REG_SZ", "bytes": "68 00 69 00"})"));
+    EXPECT_EQ(odd["Custom"]["type"], 0x20);
+    EXPECT_EQ(odd["Big-endian"]["data"], 0x12345678);
+    // Keys that only hold other keys are implied by them; a key with nothing in it is listed.
+    const Json& hkcu = saved["registry"]["HKEY_CURRENT_USER"];
+    EXPECT_FALSE(hkcu.contains("Software\\Empty"));
+    EXPECT_EQ(hkcu["Software\\Empty\\Leaf"], Json::object());
+    EXPECT_EQ(saved["registry"]["read_only"],
+              Json::parse(R"(["HKEY_CURRENT_USER\\Software\\Locked"])"));
+}
+
+TEST_F(Scenario, AcceptsTheHandWrittenForms) {
+    nb().loadScenario(R"({
+        "power_status": {"ac_line_status": -1, "battery_life_time": -1},
+        "fervo": {"present": true, "status_word": 98304},
+        "registry": {
+            "HKEY_LOCAL_MACHINE": {
+                "SOFTWARE\\Vendor": {
+                    "Mask": {"type": "REG_DWORD", "data": "0x400"},
+                    "Bits": {"type": "REG_BINARY", "data": "0102FF"},
+                    "Raw": {"type": 4, "bytes": "05 00 00 00"}
+                }
+            }
+        }
+    })");
+    EXPECT_EQ(nb().powerStatus().ACLineStatus, 255);
+    EXPECT_EQ(nb().powerStatus().BatteryLifeTime, 0xFFFFFFFFu);
+    EXPECT_EQ(nb().fervo().statusWord, 0x18000u);
+    auto& reg = nb().registry();
+    // Names are found in any case, as on Windows.
+    EXPECT_EQ(reg.value(HKLM, u"software\\VENDOR", u"mask")->asDword(), 0x400u);
+    EXPECT_EQ(reg.value(HKLM, u"Software\\Vendor", u"Bits")->data,
+              (std::vector<std::uint8_t>{1, 2, 0xFF}));
+    EXPECT_EQ(reg.value(HKLM, u"Software\\Vendor", u"Raw")->asDword(), 5u);
+}
+
+TEST_F(Scenario, LoadReplacesTheStateButLeavesTheFiles) {
+    nb().registry().setValue(HKCU, u"Software\\Before", u"V", RegValue::Dword(1));
+    nb().fervo().present = true;
+    const auto file = nb().root() / "C" / "kept.txt";
+    std::ofstream(file) << "still here";
+
+    nb().loadScenario(R"({"user": "Robin"})");
+
+    EXPECT_FALSE(nb().registry().keyExists(HKCU, u"Software\\Before"));
+    EXPECT_FALSE(nb().fervo().present);
+    EXPECT_EQ(nb().userName(), u"Robin");
+    EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+TEST_F(Scenario, RejectsBadInputNamingTheField) {
+    struct Case {
+        const char* json;
+        const char* message; // part of the expected message
+    };
+    const Case cases[] = {
+        {"{ \"user\": ", "not valid JSON"},
+        {"[1, 2]", "expected a JSON object"},
+        {R"({"batteries": []})", "unknown section \"batteries\""},
+        {R"({"user": "a\\b"})", "user: expected a user name"},
+        {R"({"user": ""})", "user: expected a user name"},
+        {R"({"clock": {"tick": 5}})", "clock.tick: unknown field"},
+        {R"({"clock": {"tick_ms": -5}})", "clock.tick_ms"},
+        {R"({"clock": {"boot_time": "2026-02-30T00:00:00Z"}})", "clock.boot_time"},
+        {R"({"clock": {"boot_time": "2026-05-28 07:30:00"}})", "clock.boot_time"},
+        {R"({"clock": {"utc_offset_minutes": 900}})", "clock.utc_offset_minutes"},
+        {R"({"power_status": {"battery_life_percent": 101}})", "power_status.battery_life_percent"},
+        {R"({"power_status": {"ac_line_status": "online"}})", "power_status.ac_line_status"},
+        {R"({"power_status": {"battery_life_time": 1.5}})", "power_status.battery_life_time"},
+        {R"({"fervo": {"present": 1}})", "fervo.present: expected true or false"},
+        {R"({"fervo": {"status_word": "0x100000000"}})", "fervo.status_word"},
+        {R"({"fervo": {"status_word": "98304h"}})", "fervo.status_word"},
+        {R"({"registry": {"HKEY_LOCAL_MACHIN": {}}})", "registry.HKEY_LOCAL_MACHIN: unknown field"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_DWROD", "data": 1}}}}})",
+         "registry.HKEY_CURRENT_USER.K.V.type"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_DWORD", "data": 4294967296}}}}})",
+         "registry.HKEY_CURRENT_USER.K.V.data"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_SZ", "data": 7}}}}})",
+         "K.V.data: expected a string"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_BINARY", "data": "abc"}}}}})",
+         "K.V.data: expected hexadecimal bytes"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_MULTI_SZ", "data": ["a", ""]}}}}})",
+         "K.V.data[1]"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_SZ", "data": "x", "bytes": "00"}}}}})",
+         "not both"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_SZ"}}}}})",
+         "missing \"data\""},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"data": "x"}}}}})", "missing \"type\""},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": "REG_SZ", "value": "x"}}}}})",
+         "K.V.value: unknown field"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"V": {"type": 32, "data": "x"}}}}})",
+         "takes its contents as \"bytes\""},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"\\K": {}}}})", "HKEY_CURRENT_USER[\"\\\\K\"]"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"A\\\\B": {}}}})", "single backslashes"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"K": {"v": {"type": "REG_SZ", "data": "1"},
+                                                      "V": {"type": "REG_SZ", "data": "2"}}}}})",
+         "already given under another spelling"},
+        {R"({"registry": {"HKEY_CURRENT_USER": {"k": {}, "K": {}}}})",
+         "already given under another spelling"},
+        {R"({"registry": {"read_only": ["HKLM\\Software"]}})", "registry.read_only[0]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        const std::string message = LoadError(c.json);
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        EXPECT_EQ(message.rfind("scenario: ", 0), 0u) << message;
+    }
+}
+
+TEST_F(Scenario, BadFileLeavesTheNotebookAsItWas) {
+    nb().registry().setValue(HKLM, u"Software\\Kept", u"V", RegValue::Dword(7));
+    nb().fervo().present = true;
+    nb().fervo().statusWord = 0x8000;
+
+    // Valid sections first, the mistake last: nothing of the file may be applied.
+    EXPECT_NE(LoadError(R"({"user": "Other", "fervo": {"present": false},
+                            "registry": {"HKEY_LOCAL_MACHINE": {"K": {"V": {"type": "REG_NOPE"}}}}})"),
+              "");
+
+    EXPECT_EQ(nb().userName(), u"User");
+    EXPECT_TRUE(nb().fervo().present);
+    EXPECT_EQ(nb().fervo().statusWord, 0x8000u);
+    EXPECT_EQ(nb().registry().value(HKLM, u"Software\\Kept", u"V")->asDword(), 7u);
+}
+
+TEST_F(Scenario, EveryScenarioFileLoadsAndSavesStably) {
+    namespace fs = std::filesystem;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(CELDOR_SOURCE_DIR) / "scenarios")) {
+        if (entry.path().extension() != ".json") {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().string());
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_EQ(LoadError(text), "");
+        const std::string saved = nb().saveScenario();
+        nb().loadScenario(saved);
+        EXPECT_EQ(nb().saveScenario(), saved);
+        ++files;
+    }
+    EXPECT_GE(files, 1);
+}

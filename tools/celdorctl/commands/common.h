@@ -1,0 +1,24 @@
+// Readings and wordings that several command families share.
+#pragma once
+
+#include <celdor/export.h>
+
+#include <string>
+
+namespace celdorctl {
+
+// Whether the maker's driver can be opened now, and the error when it cannot.
+struct DriverProbe {
+    bool present = false;
+    DWORD error = 0;
+};
+DriverProbe ProbeDriver();
+
+// "error 2 (no such device)": a Windows error code with what it means for a device.
+std::string ErrorText(DWORD error);
+
+// What an adapter state from CAdapter::GetAdapterStatus() means. The states are the driver's
+// own; the tool explains them by the status word bits they come from.
+std::string AdapterStateText(int state, bool driverPresent);
+
+} // namespace celdorctl

@@ -1,0 +1,40 @@
+// celdorctl status: the notebook's power situation at a glance.
+#include "../command.h"
+#include "../output.h"
+#include "common.h"
+
+#include <celdor/adapter.h>
+
+namespace celdorctl {
+
+namespace {
+
+int Status(Context& context) {
+    using Celdor::CAdapter;
+    const bool acIn = CAdapter::IsACIn() == 1;
+    const int adapterState = CAdapter::GetAdapterStatus();
+    const bool detection = CAdapter::IsSupportAdapterModeDetect() == 1;
+    const DriverProbe driver = ProbeDriver();
+
+    Report report;
+    report.row("ac_power", "AC power", acIn, acIn ? "on line" : "not on line (battery or unknown)")
+        .row("adapter_state", "Adapter state", adapterState,
+             std::to_string(adapterState) + "  " + AdapterStateText(adapterState, driver.present))
+        .row("adapter_mode_detection", "Adapter mode detection", detection,
+             detection ? "supported" : "not supported (or driver not available)")
+        .row("driver_present", "Maker's driver", driver.present,
+             driver.present ? "present (\\\\.\\FervoDrv)"
+                            : "not available: \\\\.\\FervoDrv gives " + ErrorText(driver.error))
+        .detail("driver_error", driver.error);
+    report.print(context.out, context.json);
+    return 0;
+}
+
+} // namespace
+
+void AddStatusCommands(Commands& commands) {
+    commands.add("status", "AC power, adapter state and whether the maker's driver is there",
+                 Status);
+}
+
+} // namespace celdorctl

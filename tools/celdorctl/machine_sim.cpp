@@ -1,0 +1,194 @@
+// The simulated notebook as celdorctl's machine. Each run starts from the kept notebook (or the
+// built-in default, or --scenario FILE), runs one command on it and keeps the result, so that
+// a change made by one command is seen by the next. The notebook's C: drive lives beside it.
+//
+//   <state>/notebook.json   the notebook, in the scenario format
+//   <state>/drive/C/...     its files (the diagnostic log, INI files)
+#include "machine.h"
+
+#include "default_scenario.h"
+#include "output.h"
+
+#include <celdor_platform/notebook.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace celdorctl {
+
+namespace {
+
+celdor::sim::Notebook& NB() {
+    return celdor::sim::Notebook::instance();
+}
+
+fs::path DefaultStateDir() {
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && fs::path(xdg).is_absolute()) {
+        return fs::path(xdg) / "celdor";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return fs::path(home) / ".local" / "state" / "celdor";
+    }
+    throw std::runtime_error("no folder to keep the simulated notebook in: neither "
+                             "XDG_STATE_HOME nor HOME is set; give one with --state DIR");
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Written beside the target and renamed over it, so that an interrupted run never leaves half
+// a file behind.
+void WriteFile(const fs::path& path, const std::string& text) {
+    fs::path temporary = path;
+    temporary += ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            throw std::runtime_error("cannot write " + temporary.string());
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
+    }
+}
+
+void Load(std::string_view text, const std::string& source) {
+    try {
+        NB().loadScenario(text);
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(source + ": " + error.what());
+    }
+}
+
+} // namespace
+
+struct Machine::State {
+    std::string scenarioFile; // --scenario
+    std::string stateDir;     // --state
+    fs::path dir;             // the folder in use, once open
+    // Commands that replace the whole notebook, and so need nothing from the kept one.
+    CLI::App* resetCommand = nullptr;
+    CLI::App* loadCommand = nullptr;
+};
+
+Machine::Machine() : m_state(std::make_unique<State>()) {}
+Machine::~Machine() = default;
+
+void Machine::addOptions(CLI::App& app) {
+    app.add_option("--scenario", m_state->scenarioFile,
+                   "Start from this notebook description (JSON) instead of the kept notebook; "
+                   "the result is kept")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+    app.add_option("--state", m_state->stateDir,
+                   "Folder that keeps the simulated notebook between runs "
+                   "(default: $XDG_STATE_HOME/celdor or ~/.local/state/celdor)")
+        ->type_name("DIR");
+}
+
+void Machine::addCommands(Commands& commands) {
+    State& state = *m_state;
+    state.resetCommand = commands.add(
+        "reset", "Start again from the default notebook, with an empty drive",
+        [&state](Context& context) {
+            Load(DefaultScenario(), "built-in default notebook");
+            NB().clearFiles();
+            Report report;
+            report
+                .row("notebook", "Notebook", "default", "the default notebook, with an empty drive")
+                .row("state", "Kept in", state.dir.string(), state.dir.string());
+            report.print(context.out, context.json);
+            return 0;
+        });
+
+    CLI::App* scenario =
+        commands.family("scenario", "Show, save or load the whole simulated notebook");
+    commands.add(
+        "show", "Print the notebook as a scenario (JSON)",
+        [](Context& context) {
+            context.out << NB().saveScenario();
+            return 0;
+        },
+        scenario);
+
+    auto saveFile = std::make_shared<std::string>();
+    CLI::App* save = commands.add(
+        "save", "Write the notebook to a scenario file",
+        [saveFile](Context& context) {
+            WriteFile(*saveFile, NB().saveScenario());
+            Report report;
+            report.row("saved", "Saved to", *saveFile, *saveFile);
+            report.print(context.out, context.json);
+            return 0;
+        },
+        scenario);
+    save->add_option("file", *saveFile, "Scenario file to write")->required();
+
+    auto loadFile = std::make_shared<std::string>();
+    state.loadCommand = commands.add(
+        "load", "Replace the notebook with the one a scenario file describes",
+        [loadFile](Context& context) {
+            Load(ReadFile(*loadFile), *loadFile);
+            Report report;
+            report.row("loaded", "Loaded from", *loadFile, *loadFile);
+            report.print(context.out, context.json);
+            return 0;
+        },
+        scenario);
+    state.loadCommand->add_option("file", *loadFile, "Scenario file to read")
+        ->required()
+        ->check(CLI::ExistingFile);
+}
+
+void Machine::open() {
+    State& state = *m_state;
+    state.dir = state.stateDir.empty() ? DefaultStateDir() : fs::path(state.stateDir);
+    std::error_code ec;
+    fs::create_directories(state.dir, ec);
+    if (ec) {
+        throw std::runtime_error("cannot create the state folder " + state.dir.string() + ": " +
+                                 ec.message());
+    }
+    NB().setRoot(state.dir / "drive");
+
+    const fs::path kept = state.dir / "notebook.json";
+    const bool replacing = (state.resetCommand && state.resetCommand->parsed()) ||
+                           (state.loadCommand && state.loadCommand->parsed());
+    if (!state.scenarioFile.empty()) {
+        Load(ReadFile(state.scenarioFile), state.scenarioFile);
+    } else if (fs::exists(kept) && !replacing) {
+        try {
+            Load(ReadFile(kept), "kept notebook " + kept.string());
+        } catch (const std::runtime_error& error) {
+            throw std::runtime_error(std::string(error.what()) +
+                                     "\n(run 'celdorctl reset' to start again from the default "
+                                     "notebook)");
+        }
+    } else {
+        Load(DefaultScenario(), "built-in default notebook");
+        if (!fs::exists(kept)) {
+            NB().clearFiles(); // a new notebook: a fresh drive with the usual folders
+        }
+    }
+}
+
+void Machine::close() {
+    WriteFile(m_state->dir / "notebook.json", NB().saveScenario());
+}
+
+} // namespace celdorctl
