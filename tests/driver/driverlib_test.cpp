@@ -1,0 +1,157 @@
+// The driver channel against the simulated control device: when the device is opened, with
+// which arguments, and that each object closes exactly the handle it opened.
+#include "sim_test.h"
+
+#include "driver/controlcodes.h"
+#include "driver/driverlib.h"
+
+#include <gmock/gmock.h>
+
+#include <optional>
+
+using Celdor::CDriverLib;
+using Celdor::IsFervoDriverPresent;
+using celdor::sim::Call;
+using celdor::sim::Fault;
+using celdor::sim::FervoReply;
+using ::testing::ElementsAre;
+
+namespace {
+
+class DriverTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        nb().fervo().present = true;
+        nb().fervo().statusWord = 0x12345678;
+    }
+
+    // The device calls of the journal, in order.
+    static std::vector<std::string> DeviceCalls() {
+        std::vector<std::string> names;
+        for (const Call& call : nb().journal().calls()) {
+            if (call.function == "CreateFileW" || call.function == "DeviceIoControl" ||
+                call.function == "CloseHandle") {
+                names.push_back(call.function);
+            }
+        }
+        return names;
+    }
+
+    static int PowerStatus(CDriverLib& driver, DWORD& status) {
+        BYTE command = Celdor::POWER_GET_STATUS;
+        status = 0;
+        return driver.IoControl(Celdor::IOCTL_POWER_COMMAND, &command, 1, &status, 4);
+    }
+};
+
+// Two requests, one open; destruction closes exactly the handle that was opened.
+TEST_F(DriverTest, OneOpenServesEveryRequestOfAnObject) {
+    {
+        CDriverLib driver;
+        DWORD status = 0;
+        EXPECT_EQ(PowerStatus(driver, status), 1);
+        EXPECT_EQ(status, 0x12345678u);
+        EXPECT_EQ(PowerStatus(driver, status), 1);
+        EXPECT_EQ(nb().fervo().openHandles(), 1);
+    }
+    EXPECT_THAT(DeviceCalls(),
+                ElementsAre("CreateFileW", "DeviceIoControl", "DeviceIoControl", "CloseHandle"));
+    const Call open = nb().journal().calls("CreateFileW").at(0);
+    EXPECT_EQ(open.target, "\\\\.\\FervoDrv");
+    EXPECT_EQ(open.access, 0xC0000000u);
+    EXPECT_EQ(open.share, 3u);
+    EXPECT_EQ(open.disposition, DWORD(OPEN_EXISTING));
+    EXPECT_EQ(open.flags, DWORD(FILE_ATTRIBUTE_NORMAL));
+    for (const Call& request : nb().journal().calls("DeviceIoControl")) {
+        EXPECT_EQ(request.handle, open.handle);
+        EXPECT_EQ(request.code, 0x831020F8u);
+        EXPECT_EQ(request.input, std::vector<std::uint8_t>{0xFF});
+        EXPECT_EQ(request.outSize, 4u);
+    }
+    auto closes = nb().journal().calls("CloseHandle");
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].handle, open.handle);
+    EXPECT_EQ(nb().fervo().openHandles(), 0);
+}
+
+TEST_F(DriverTest, AbsentDeviceIsNeverAskedNorClosed) {
+    nb().fervo().present = false;
+    {
+        CDriverLib driver;
+        DWORD status = 0xAAAA;
+        EXPECT_EQ(PowerStatus(driver, status), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)); // left by the open
+        EXPECT_EQ(PowerStatus(driver, status), 0);
+        EXPECT_EQ(IsFervoDriverPresent(), 0);
+    }
+    EXPECT_THAT(DeviceCalls(), ElementsAre("CreateFileW", "CreateFileW", "CreateFileW"));
+}
+
+TEST_F(DriverTest, FailedOpenIsRetriedByTheNextRequest) {
+    nb().fervo().openError = ERROR_ACCESS_DENIED;
+    {
+        CDriverLib driver;
+        DWORD status = 0;
+        EXPECT_EQ(PowerStatus(driver, status), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+        nb().fervo().openError = 0;
+        EXPECT_EQ(PowerStatus(driver, status), 1);
+        EXPECT_EQ(status, 0x12345678u);
+    }
+    EXPECT_THAT(DeviceCalls(),
+                ElementsAre("CreateFileW", "CreateFileW", "DeviceIoControl", "CloseHandle"));
+}
+
+// A refused request keeps the handle for the next one; a short answer leaves the rest of the
+// caller's buffer as it was.
+TEST_F(DriverTest, FailedRequestKeepsTheHandle) {
+    nb().fervo().script(Celdor::IOCTL_POWER_COMMAND, std::nullopt,
+                        FervoReply::Fail(ERROR_GEN_FAILURE));
+    nb().fervo().script(Celdor::IOCTL_POWER_COMMAND, std::nullopt, FervoReply::Bytes({0x01}));
+    {
+        CDriverLib driver;
+        DWORD status = 0;
+        EXPECT_EQ(PowerStatus(driver, status), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_GEN_FAILURE));
+        BYTE command = Celdor::POWER_GET_STATUS;
+        status = 0xAAAAAAAA;
+        EXPECT_EQ(driver.IoControl(Celdor::IOCTL_POWER_COMMAND, &command, 1, &status, 4), 1);
+        EXPECT_EQ(status, 0xAAAAAA01u);
+    }
+    EXPECT_THAT(DeviceCalls(),
+                ElementsAre("CreateFileW", "DeviceIoControl", "DeviceIoControl", "CloseHandle"));
+}
+
+TEST_F(DriverTest, FirmwareInfoIsAskedWithoutInput) {
+    nb().fervo().script(Celdor::IOCTL_BATTERY_FIRMWARE_INFO, std::nullopt,
+                        FervoReply::Bytes(std::vector<std::uint8_t>(20, 0x5A)));
+    CDriverLib driver;
+    BYTE record[Celdor::IOCTL_BATTERY_FIRMWARE_INFO_OUT_SIZE] = {};
+    EXPECT_EQ(
+        driver.IoControl(Celdor::IOCTL_BATTERY_FIRMWARE_INFO, nullptr, 0, record, sizeof(record)),
+        1);
+    auto requests = nb().fervo().requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].code, 0x83102120u);
+    EXPECT_EQ(requests[0].inSize, 0u);
+    EXPECT_TRUE(requests[0].input.empty());
+    EXPECT_EQ(requests[0].outSize, 20u);
+    EXPECT_EQ(record[19], 0x5A);
+}
+
+TEST_F(DriverTest, PresenceProbeOpensAndClosesWithoutAsking) {
+    EXPECT_EQ(IsFervoDriverPresent(), 1);
+    EXPECT_THAT(DeviceCalls(), ElementsAre("CreateFileW", "CloseHandle"));
+    const Call open = nb().journal().calls("CreateFileW").at(0);
+    EXPECT_EQ(open.access, 0xC0000000u);
+    EXPECT_EQ(open.share, 3u);
+    EXPECT_EQ(open.disposition, DWORD(OPEN_EXISTING));
+    EXPECT_EQ(open.flags, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(nb().fervo().requests().empty());
+
+    nb().faults().inject("CreateFileW", Fault::Once(ERROR_ACCESS_DENIED, "FervoDrv"));
+    EXPECT_EQ(IsFervoDriverPresent(), 0);
+}
+
+} // namespace
