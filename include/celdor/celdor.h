@@ -3,4 +3,5 @@
 
 #include "adapter.h"
 #include "cstring.h"
+#include "libini.h"
 #include "libreg.h"

@@ -120,12 +120,17 @@ std::optional<FervoReply> FervoDevice::takeScript(DWORD code,
     return std::nullopt;
 }
 
-void FervoDevice::record(FervoRequest request) { m_requests.push_back(std::move(request)); }
+void FervoDevice::record(FervoRequest request) {
+    if (recordRequests) {
+        m_requests.push_back(std::move(request));
+    }
+}
 
 // Called with the notebook locked (or while it is being built): no lock taken here.
 void FervoDevice::reset() {
     present = true;
     openError = 0;
+    recordRequests = true;
     statusWord = 0;
     m_scripts.clear();
     m_requests.clear();

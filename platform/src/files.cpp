@@ -68,6 +68,10 @@ bool ShareConflict(const std::string& key, DWORD access, DWORD share) {
     return false;
 }
 
+} // namespace
+
+namespace celdor::sim::detail {
+
 DWORD ErrnoToError(int error) {
     switch (error) {
     case ENOENT:
@@ -91,6 +95,10 @@ DWORD ErrnoToError(int error) {
         return ERROR_GEN_FAILURE;
     }
 }
+
+} // namespace celdor::sim::detail
+
+namespace {
 
 FileObject* AsFile(HANDLE handle) {
     KernelObject* object = FindHandle(handle);
@@ -179,6 +187,11 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
 } // namespace
 
 namespace celdor::sim::detail {
+
+bool SharingConflict(const fs::path& path, DWORD desiredAccess, DWORD shareMode) {
+    return ShareConflict(path.lexically_normal().string(), DataAccess(desiredAccess),
+                         ShareBits(shareMode));
+}
 
 BOOL CloseFile(KernelObject& object) {
     auto& file = static_cast<FileObject&>(object);
@@ -398,18 +411,31 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     return TRUE;
 }
 
+// A security descriptor in the attributes decides who may use the new folder: its DACL becomes
+// the folder's permission bits (a grant to Everyone reaches every user of the machine, whatever
+// the process's umask). Without a descriptor, or one without a DACL, the folder gets the
+// default permissions.
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-    (void)lpSecurityAttributes;
     auto lock = LockNotebook();
     Call call{.function = "CreateDirectoryW", .target = Narrow(lpPathName)};
     BOOL ok = FALSE;
     const fs::path path = lpPathName ? NB().hostPath(lpPathName) : fs::path();
+    const void* descriptor =
+        lpSecurityAttributes ? lpSecurityAttributes->lpSecurityDescriptor : nullptr;
+    DescriptorInfo security;
+    if (descriptor) {
+        security = InspectDescriptor(descriptor);
+        call.handle = HandleId(descriptor);
+        call.input = security.bytes;
+    }
     if (!lpPathName || !*lpPathName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
     } else if (path.empty()) {
         SetLastError(ERROR_INVALID_NAME);
     } else if (auto error = Injected("CreateDirectoryW", call.target)) {
         SetLastError(*error);
+    } else if (descriptor && !security.valid) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
     } else if (Exists(path)) {
         SetLastError(ERROR_ALREADY_EXISTS);
     } else if (!IsDirectory(path.parent_path())) {
@@ -417,6 +443,11 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
     } else if (::mkdir(path.c_str(), 0777) != 0) {
         SetLastError(ErrnoToError(errno));
     } else {
+        // chmod, unlike mkdir, is not narrowed by the umask.
+        if (security.mode) {
+            ::chmod(path.c_str(), static_cast<mode_t>(*security.mode));
+            call.code = *security.mode;
+        }
         ok = TRUE;
     }
     call.result = ok;
@@ -481,6 +512,21 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return IsDirectory(path) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+// The shell's directory test. Like the shell, it answers and leaves the last error alone.
+BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath) {
+    auto lock = LockNotebook();
+    Call call{.function = "PathIsDirectoryW", .target = Narrow(pszPath)};
+    BOOL result = FALSE;
+    if (auto error = Injected("PathIsDirectoryW", call.target)) {
+        SetLastError(*error);
+    } else if (pszPath && *pszPath && IsDirectory(NB().hostPath(pszPath))) {
+        result = static_cast<BOOL>(FILE_ATTRIBUTE_DIRECTORY);
+    }
+    call.result = result;
+    Record(std::move(call));
+    return result;
 }
 
 // --- Known folders --------------------------------------------------------------------------

@@ -4,11 +4,13 @@
 #include <celdor_platform/notebook.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace celdor::sim::detail {
 
@@ -62,5 +64,26 @@ BOOL CloseFile(KernelObject& file);
 
 // Clears file-layer state that lives beside the handle table (open-file share records).
 void ResetFiles();
+
+// The last-error code for an errno value of the host (files.cpp).
+DWORD ErrnoToError(int error);
+// Whether an open of `path` with this access and share mode would meet a sharing violation
+// with the handles open now (files.cpp).
+bool SharingConflict(const std::filesystem::path& path, DWORD desiredAccess, DWORD shareMode);
+
+// The notebook's ANSI code page, Windows-1252, both ways; unmappable characters become '?'
+// (sysinfo.cpp).
+std::u16string AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::u16string_view text);
+
+// What a self-relative security descriptor passed to a Win32 function says (security.cpp).
+struct DescriptorInfo {
+    bool valid = false;              // a well-formed self-relative descriptor
+    std::vector<std::uint8_t> bytes; // its bytes, for the journal
+    // Host permission bits of an object created with it; empty when it carries no DACL and
+    // the object gets the default permissions.
+    std::optional<unsigned> mode;
+};
+DescriptorInfo InspectDescriptor(const void* descriptor);
 
 } // namespace celdor::sim::detail

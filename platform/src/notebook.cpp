@@ -185,9 +185,16 @@ void Journal::clear() {
     m_calls.clear();
 }
 
+void Journal::setEnabled(bool enabled) {
+    std::lock_guard lock(m_mutex);
+    m_enabled = enabled;
+}
+
 void Journal::record(Call call) {
     std::lock_guard lock(m_mutex);
-    m_calls.push_back(std::move(call));
+    if (m_enabled) {
+        m_calls.push_back(std::move(call));
+    }
 }
 
 // --- Faults ---------------------------------------------------------------------------------
@@ -311,6 +318,7 @@ void Notebook::resetStateLocked() {
     m_registry.clear();
     m_fervo.reset();
     m_journal.clear();
+    m_journal.setEnabled(true);
     m_faults.clear();
     setDefaultsLocked();
 }

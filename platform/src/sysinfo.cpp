@@ -115,6 +115,23 @@ static bool EncodeMultiByte(UINT codePage, std::u16string_view text, std::string
     return true;
 }
 
+namespace celdor::sim::detail {
+
+std::u16string AnsiToWide(std::string_view text) {
+    std::u16string wide;
+    DecodeMultiByte(CP_ACP, text, wide);
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+    std::string narrow;
+    bool usedDefault = false;
+    EncodeMultiByte(CP_ACP, text, narrow, usedDefault);
+    return narrow;
+}
+
+} // namespace celdor::sim::detail
+
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     (void)dwFlags;

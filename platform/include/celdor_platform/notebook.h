@@ -58,6 +58,8 @@ public:
     // The function names of every call, in order; handy for sequence assertions.
     std::vector<std::string> functions() const;
     void clear();
+    // Recording can be switched off for long runs (benchmarks); a reset switches it on.
+    void setEnabled(bool enabled);
 
     // Used by the platform layer.
     void record(Call call);
@@ -65,6 +67,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Call> m_calls;
+    bool m_enabled = true;
 };
 
 // --- Fault injection ------------------------------------------------------------------------
@@ -181,6 +184,7 @@ class FervoDevice {
 public:
     bool present = true;
     DWORD openError = 0;  // non-zero: opening the device fails with this last error
+    bool recordRequests = true;  // keep the record of requests (off for long runs)
     // The 32-bit power status word answered to IOCTL_POWER_COMMAND sub-command 0xFF.
     std::uint32_t statusWord = 0;
 

@@ -330,3 +330,122 @@ CELDOR_PLATFORM_API LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueNam
 CELDOR_PLATFORM_API LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 CELDOR_PLATFORM_API LSTATUS WINAPI RegFlushKey(HKEY hKey);
 CELDOR_PLATFORM_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
+
+// --- Security descriptors, shell paths and private-profile files -----------------------------
+
+#define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_NONE_MAPPED 1332L
+#define ERROR_INVALID_SID 1337L
+
+typedef ULONG* PULONG;
+typedef PVOID PSECURITY_DESCRIPTOR;
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000UL
+#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
+#define FILE_LIST_DIRECTORY 0x0001
+#define FILE_ADD_FILE 0x0002
+#define FILE_ADD_SUBDIRECTORY 0x0004
+#define FILE_READ_EA 0x0008
+#define FILE_WRITE_EA 0x0010
+#define FILE_EXECUTE 0x0020
+#define FILE_TRAVERSE 0x0020
+#define FILE_DELETE_CHILD 0x0040
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define FILE_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FF)
+#define FILE_GENERIC_READ                                                                          \
+    (STANDARD_RIGHTS_READ | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_READ_EA | SYNCHRONIZE)
+#define FILE_GENERIC_WRITE                                                                         \
+    (STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA |             \
+     FILE_APPEND_DATA | SYNCHRONIZE)
+#define FILE_GENERIC_EXECUTE                                                                       \
+    (STANDARD_RIGHTS_EXECUTE | FILE_READ_ATTRIBUTES | FILE_EXECUTE | SYNCHRONIZE)
+
+// Self-relative security descriptors: the header, then the parts at byte offsets from its start.
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+    BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+
+typedef struct _SID {
+    BYTE Revision;
+    BYTE SubAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+    DWORD SubAuthority[1];
+} SID, *PISID;
+typedef PVOID PSID;
+
+typedef struct _ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+} ACL, *PACL;
+
+typedef struct _ACE_HEADER {
+    BYTE AceType;
+    BYTE AceFlags;
+    WORD AceSize;
+} ACE_HEADER, *PACE_HEADER;
+
+typedef struct _ACCESS_ALLOWED_ACE {
+    ACE_HEADER Header;
+    ACCESS_MASK Mask;
+    DWORD SidStart;
+} ACCESS_ALLOWED_ACE, *PACCESS_ALLOWED_ACE;
+
+typedef struct _ACCESS_DENIED_ACE {
+    ACE_HEADER Header;
+    ACCESS_MASK Mask;
+    DWORD SidStart;
+} ACCESS_DENIED_ACE, *PACCESS_DENIED_ACE;
+
+typedef struct _SECURITY_DESCRIPTOR_RELATIVE {
+    BYTE Revision;
+    BYTE Sbz1;
+    SECURITY_DESCRIPTOR_CONTROL Control;
+    DWORD Owner;
+    DWORD Group;
+    DWORD Sacl;
+    DWORD Dacl;
+} SECURITY_DESCRIPTOR_RELATIVE, *PISECURITY_DESCRIPTOR_RELATIVE;
+
+#define SECURITY_DESCRIPTOR_REVISION 1
+#define SID_REVISION 1
+#define ACL_REVISION 2
+#define SDDL_REVISION_1 1
+
+#define SE_OWNER_DEFAULTED 0x0001
+#define SE_GROUP_DEFAULTED 0x0002
+#define SE_DACL_PRESENT 0x0004
+#define SE_DACL_DEFAULTED 0x0008
+#define SE_SACL_PRESENT 0x0010
+#define SE_DACL_AUTO_INHERIT_REQ 0x0100
+#define SE_DACL_AUTO_INHERITED 0x0400
+#define SE_DACL_PROTECTED 0x1000
+#define SE_SELF_RELATIVE 0x8000
+
+#define ACCESS_ALLOWED_ACE_TYPE 0x0
+#define ACCESS_DENIED_ACE_TYPE 0x1
+
+#define OBJECT_INHERIT_ACE 0x01
+#define CONTAINER_INHERIT_ACE 0x02
+#define NO_PROPAGATE_INHERIT_ACE 0x04
+#define INHERIT_ONLY_ACE 0x08
+#define INHERITED_ACE 0x10
+
+// Builds a self-relative descriptor from its text form; the result is freed with LocalFree.
+CELDOR_PLATFORM_API BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
+    PSECURITY_DESCRIPTOR* SecurityDescriptor, PULONG SecurityDescriptorSize);
+
+// (BOOL)FILE_ATTRIBUTE_DIRECTORY for an existing directory, FALSE otherwise.
+CELDOR_PLATFORM_API BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath);
+
+CELDOR_PLATFORM_API DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                                          LPCWSTR lpDefault,
+                                                          LPWSTR lpReturnedString, DWORD nSize,
+                                                          LPCWSTR lpFileName);
+CELDOR_PLATFORM_API BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                                           LPCWSTR lpString, LPCWSTR lpFileName);

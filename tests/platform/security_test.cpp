@@ -1,0 +1,72 @@
+// Security descriptors on the simulated notebook: what a folder's descriptor means for the
+// folder on the host, and what a profile file's text becomes in the notebook's code page.
+#include "sim_test.h"
+
+#include <celdor_platform/win32.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using namespace celdor::sim;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SecurityTest : public SimTest {
+protected:
+    // The host permissions of a folder created with the descriptor `sddl`.
+    static fs::perms FolderPerms(const WCHAR* sddl, const WCHAR* folder) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+        EXPECT_TRUE(CreateDirectoryW(folder, &attributes));
+        LocalFree(descriptor);
+        return fs::status(nb().hostPath(folder)).permissions();
+    }
+};
+
+TEST_F(SecurityTest, FolderDescriptorDecidesWhatOtherUsersMayDo) {
+    using P = fs::perms;
+    const P owner = P::owner_all;
+    EXPECT_EQ(FolderPerms(u"D:(A;OICI;GA;;;WD)", u"C:\\All"), P::all);
+    EXPECT_EQ(FolderPerms(u"D:NO_ACCESS_CONTROL", u"C:\\Open"), P::all);
+    EXPECT_EQ(FolderPerms(u"D:(A;;GR;;;BU)(A;;GX;;;AU)", u"C:\\Read"),
+              owner | P::group_read | P::others_read | P::group_exec | P::others_exec);
+    // Inherit-only entries are for what the folder will hold, not for the folder.
+    EXPECT_EQ(FolderPerms(u"D:P(A;OICIIO;GA;;;WD)(A;;FA;;;SY)", u"C:\\Private"), owner);
+    EXPECT_EQ(FolderPerms(u"D:(A;;GA;;;WD)(D;;GW;;;WD)", u"C:\\NoWrite"),
+              P::all & ~(P::group_write | P::others_write));
+
+    // Owner and group come before the DACL; an absolute or damaged descriptor is refused.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ULONG size = 0;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        u"O:BAG:SYD:(A;;GA;;;WD)", SDDL_REVISION_1, &descriptor, &size));
+    auto* header = static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(descriptor);
+    EXPECT_EQ(size, 20u + 28u + 16u + 12u);
+    EXPECT_EQ(header->Owner, 20u);
+    EXPECT_EQ(header->Group, 36u);
+    EXPECT_EQ(header->Dacl, 48u);
+    header->Control &= ~SE_SELF_RELATIVE;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    EXPECT_FALSE(CreateDirectoryW(u"C:\\Absolute", &attributes));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_SECURITY_DESCR));
+    LocalFree(descriptor);
+}
+
+TEST_F(SecurityTest, ProfileTextUsesTheNotebooksCodePage) {
+    ASSERT_TRUE(WritePrivateProfileStringW(u"Caf\u00e9", u"Name", u"\u20ac \u03a9", u"C:\\a.ini"));
+    std::ifstream in(nb().hostPath(u"C:\\a.ini"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Caf\xE9]\r\nName=\x80 ?\r\n");
+
+    WCHAR text[16] = {};
+    EXPECT_EQ(GetPrivateProfileStringW(u"CAF\u00c9", u"name", nullptr, text, 16, u"C:\\a.ini"), 3u);
+    EXPECT_EQ(std::u16string(text), u"\u20ac ?");
+    // A name without a folder is a file of the Windows folder.
+    ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"K", u"V", u"win.ini"));
+    EXPECT_TRUE(fs::exists(nb().hostPath(u"C:\\Windows\\win.ini")));
+}
+
+} // namespace
