@@ -362,7 +362,8 @@ typedef WORD SECURITY_DESCRIPTOR_CONTROL;
 #define FILE_GENERIC_EXECUTE                                                                       \
     (STANDARD_RIGHTS_EXECUTE | FILE_READ_ATTRIBUTES | FILE_EXECUTE | SYNCHRONIZE)
 
-// Self-relative security descriptors: the header, then the parts at byte offsets from its start.
+// Self-relative security descriptors: the header, then owner, group and DACL at byte offsets
+// from its start.
 typedef struct _SID_IDENTIFIER_AUTHORITY {
     BYTE Value[6];
 } SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
