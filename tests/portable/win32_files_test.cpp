@@ -1,0 +1,210 @@
+// The file behaviour the diagnostic log and the INI helpers rely on, checked through the Win32
+// calls alone so that the simulated notebook and a real Windows answer the same: how each
+// disposition reports its outcome, where writes land, which second opens share modes allow,
+// and what the local application-data folder looks like.
+#include <celdor/export.h>
+
+#if defined(_WIN32)
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#define T(text) CELDOR_W(text)
+
+namespace {
+
+using WString = std::basic_string<WCHAR>;
+
+WString LocalAppData() {
+    PWSTR folder = nullptr;
+    WString path;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder) == S_OK) {
+        path = folder;
+    }
+    CoTaskMemFree(folder);
+    return path;
+}
+
+class Win32Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const WString appData = LocalAppData();
+        ASSERT_FALSE(appData.empty());
+        m_base = appData + T("\\CeldorPortableTests");
+        m_dir = m_base + T("\\Files");
+        m_file = m_dir + T("\\file.bin");
+        CreateDirectoryW(m_base.c_str(), nullptr);
+        Clean();
+        ASSERT_TRUE(CreateDirectoryW(m_dir.c_str(), nullptr)) << GetLastError();
+    }
+    void TearDown() override {
+        Clean();
+        RemoveDirectoryW(m_base.c_str());
+    }
+    void Clean() {
+        DeleteFileW(m_file.c_str());
+        RemoveDirectoryW((m_dir + T("\\Sub")).c_str());
+        RemoveDirectoryW(m_dir.c_str());
+    }
+
+    HANDLE Open(DWORD access, DWORD share, DWORD disposition) const {
+        return Open(m_file, access, share, disposition);
+    }
+    static HANDLE Open(const WString& path, DWORD access, DWORD share, DWORD disposition) {
+        return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    }
+
+    std::string ReadAll() const {
+        std::string bytes;
+        HANDLE file = Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        if (file == INVALID_HANDLE_VALUE) {
+            return bytes;
+        }
+        char chunk[256];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+            bytes.append(chunk, got);
+        }
+        CloseHandle(file);
+        return bytes;
+    }
+
+    WString m_base, m_dir, m_file;
+};
+
+TEST_F(Win32Files, EachDispositionReportsItsOutcomeInTheLastError) {
+    EXPECT_EQ(Open(GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+    SetLastError(1234);
+    HANDLE file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS)) << "created";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
+    CloseHandle(file);
+
+    file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS)) << "opened";
+    EXPECT_EQ(GetFileSize(file, nullptr), 3u) << "OPEN_ALWAYS keeps the content";
+    CloseHandle(file);
+
+    EXPECT_EQ(Open(GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
+
+    file = Open(GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS)) << "replaced";
+    EXPECT_EQ(GetFileSize(file, nullptr), 0u) << "CREATE_ALWAYS truncates";
+    CloseHandle(file);
+
+    EXPECT_EQ(Open(m_dir + T("\\Missing\\file.bin"), GENERIC_WRITE, 0, OPEN_ALWAYS),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND)) << "no folder is created";
+    EXPECT_EQ(GetFileAttributesW((m_dir + T("\\Missing")).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Win32Files, WritesLandAtThePointerAndAppendAfterASeekToTheEnd) {
+    HANDLE file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "abcdef", 6, &written, nullptr));
+    EXPECT_EQ(written, 6u);
+    CloseHandle(file);
+
+    // A new handle starts at offset 0: without a seek the write overwrites.
+    file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    ASSERT_TRUE(WriteFile(file, "XY", 2, &written, nullptr));
+    EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_END), 6u);
+    ASSERT_TRUE(WriteFile(file, "gh", 2, &written, nullptr));
+    EXPECT_EQ(GetFileSize(file, nullptr), 8u);
+    CloseHandle(file);
+
+    EXPECT_EQ(ReadAll(), "XYcdefgh");
+}
+
+TEST_F(Win32Files, ShareModesDecideWhetherASecondOpenSucceeds) {
+    // The log opens for writing and shares writing only.
+    HANDLE writer = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+
+    HANDLE second = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
+    EXPECT_NE(second, INVALID_HANDLE_VALUE) << "two writers that share writing";
+    CloseHandle(second);
+
+    EXPECT_EQ(Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE)
+        << "the writer does not share reading";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Open(GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE)
+        << "a second writer that does not share writing with the first";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+
+    HANDLE probe = Open(0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    EXPECT_NE(probe, INVALID_HANDLE_VALUE) << "an open without data access";
+    CloseHandle(probe);
+    CloseHandle(writer);
+
+    HANDLE reader = Open(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE) << "the writer is gone";
+    CloseHandle(reader);
+}
+
+TEST_F(Win32Files, HandlesAllowOnlyTheirAccessAndCloseOnce) {
+    HANDLE file = Open(GENERIC_READ, 0, OPEN_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Win32Files, PathsIgnoreCaseAndAcceptForwardSlashes) {
+    HANDLE file = Open(GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+
+    WString other = m_dir + T("/FILE.Bin");
+    for (WCHAR& c : other) {
+        if (c >= 'a' && c <= 'z') {
+            c = WCHAR(c - 'a' + 'A');
+        }
+    }
+    file = Open(other, GENERIC_READ, 0, OPEN_EXISTING);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+}
+
+TEST_F(Win32Files, FoldersAreMadeOneLevelAtATime) {
+    EXPECT_FALSE(CreateDirectoryW(m_dir.c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(CreateDirectoryW((m_dir + T("\\No\\Such")).c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+    ASSERT_TRUE(CreateDirectoryW((m_dir + T("\\Sub")).c_str(), nullptr));
+    const DWORD attributes = GetFileAttributesW((m_dir + T("\\Sub")).c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+    EXPECT_FALSE(RemoveDirectoryW(m_dir.c_str())) << "a folder that is not empty";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
+}
+
+TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {
+    // The log's path is this folder followed by "\Harlune\...".
+    const WString folder = LocalAppData();
+    ASSERT_GE(folder.size(), 3u);
+    EXPECT_EQ(folder[1], WCHAR(':'));
+    EXPECT_NE(folder.back(), WCHAR('\\'));
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+} // namespace
