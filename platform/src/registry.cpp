@@ -10,12 +10,12 @@
 namespace celdor::sim {
 
 struct Registry::Key {
-    std::u16string name;  // as created
+    std::u16string name; // as created
     Key* parent = nullptr;
     bool readOnly = false;
     bool deleted = false;
-    std::vector<std::shared_ptr<Key>> subkeys;                    // in creation order
-    std::vector<std::pair<std::u16string, RegValue>> values;      // in creation order
+    std::vector<std::shared_ptr<Key>> subkeys;               // in creation order
+    std::vector<std::pair<std::u16string, RegValue>> values; // in creation order
 
     Key* findSubkey(std::u16string_view child) const {
         for (const auto& key : subkeys) {
@@ -106,19 +106,32 @@ Registry::Key* Walk(Registry::Key* from, std::u16string_view path, bool create) 
 
 } // namespace
 
-Registry::Registry() {
-    m_roots[0] = std::make_shared<Key>();
-    m_roots[0]->name = u"HKEY_LOCAL_MACHINE";
-    m_roots[1] = std::make_shared<Key>();
-    m_roots[1]->name = u"HKEY_CURRENT_USER";
+namespace {
+
+// The keys every Windows installation has, before any program writes a value.
+struct BaseKey {
+    Hive hive;
+    const char16_t* path;
+};
+constexpr BaseKey kBaseKeys[] = {
+    {Hive::LocalMachine, u"HARDWARE"},
+    {Hive::LocalMachine, u"SOFTWARE"},
+    {Hive::LocalMachine, u"SOFTWARE\\WOW6432Node"},
+    {Hive::LocalMachine, u"SYSTEM"},
+    {Hive::CurrentUser, u"Environment"},
+    {Hive::CurrentUser, u"Software"},
+};
+
+} // namespace
+
+bool Registry::isBaseKey(Hive hive, std::u16string_view path) {
+    return std::any_of(std::begin(kBaseKeys), std::end(kBaseKeys), [&](const BaseKey& key) {
+        return key.hive == hive && EqualsIgnoreCase(key.path, path);
+    });
 }
-Registry::~Registry() = default;
 
-Registry::Key& Registry::root(Hive hive) { return *m_roots[static_cast<int>(hive)]; }
-const Registry::Key& Registry::root(Hive hive) const { return *m_roots[static_cast<int>(hive)]; }
-
-void Registry::clear() {
-    auto lock = detail::LockNotebook();
+// Called with the notebook locked, or while it is being built.
+void Registry::makeRoots() {
     for (auto& root : m_roots) {
         if (root) {
             root->markDeleted();
@@ -127,6 +140,26 @@ void Registry::clear() {
     }
     m_roots[0]->name = u"HKEY_LOCAL_MACHINE";
     m_roots[1]->name = u"HKEY_CURRENT_USER";
+    for (const auto& key : kBaseKeys) {
+        Walk(&root(key.hive), key.path, true);
+    }
+}
+
+Registry::Registry() {
+    makeRoots();
+}
+Registry::~Registry() = default;
+
+Registry::Key& Registry::root(Hive hive) {
+    return *m_roots[static_cast<int>(hive)];
+}
+const Registry::Key& Registry::root(Hive hive) const {
+    return *m_roots[static_cast<int>(hive)];
+}
+
+void Registry::clear() {
+    auto lock = detail::LockNotebook();
+    makeRoots();
 }
 
 void Registry::createKey(Hive hive, std::u16string_view path) {
@@ -379,8 +412,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSA
                              PHKEY phkResult) {
     auto lock = LockNotebook();
     Call call{.function = "RegOpenKeyExW", .access = samDesired, .flags = ulOptions};
-    return Finish(call, OpenOrCreate("RegOpenKeyExW", hKey, lpSubKey, samDesired, false,
-                                     phkResult, nullptr, call));
+    return Finish(call, OpenOrCreate("RegOpenKeyExW", hKey, lpSubKey, samDesired, false, phkResult,
+                                     nullptr, call));
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
@@ -395,15 +428,16 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
     if (!lpSubKey) {
         return Finish(call, ERROR_INVALID_PARAMETER);
     }
-    return Finish(call, OpenOrCreate("RegCreateKeyExW", hKey, lpSubKey, samDesired, true,
-                                     phkResult, lpdwDisposition, call));
+    return Finish(call, OpenOrCreate("RegCreateKeyExW", hKey, lpSubKey, samDesired, true, phkResult,
+                                     lpdwDisposition, call));
 }
 
-LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
-                                LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
     (void)lpReserved;
     auto lock = LockNotebook();
-    Call call{.function = "RegQueryValueExW", .handle = HandleId(hKey),
+    Call call{.function = "RegQueryValueExW",
+              .handle = HandleId(hKey),
               .outSize = lpcbData ? *lpcbData : 0};
     auto open = Resolve(hKey);
     if (!open) {
@@ -449,8 +483,8 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
                               const BYTE* lpData, DWORD cbData) {
     (void)Reserved;
     auto lock = LockNotebook();
-    Call call{.function = "RegSetValueExW", .handle = HandleId(hKey), .code = dwType,
-              .inSize = cbData};
+    Call call{
+        .function = "RegSetValueExW", .handle = HandleId(hKey), .code = dwType, .inSize = cbData};
     if (lpData) {
         call.input.assign(lpData, lpData + cbData);
     }

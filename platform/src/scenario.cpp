@@ -729,8 +729,9 @@ std::optional<Json> SaveRegistry(Notebook& nb) {
         for (const auto& path : paths) {
             const auto values = registry.values(hive, path);
             // A key with subkeys exists through them; one with neither values nor subkeys has
-            // to be listed, empty, to exist.
-            if (!values.empty() || !parents.count(ToUpper(path))) {
+            // to be listed, empty, to exist — unless every installation has it anyway.
+            if (!values.empty() ||
+                (!parents.count(ToUpper(path)) && !Registry::isBaseKey(hive, path))) {
                 Json contents = Json::object();
                 for (const auto& [name, value] : values) {
                     contents[Utf16ToUtf8(name)] = WriteValue(value);

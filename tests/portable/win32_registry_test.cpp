@@ -136,3 +136,19 @@ TEST_F(Win32Registry, RegistryFunctionsLeaveLastErrorAlone) {
 }
 
 } // namespace
+
+namespace {
+
+// Keys the log's level and the add-in's settings live under exist on every installation.
+TEST(Win32RegistryBase, StandardKeysExist) {
+    for (const WCHAR* path : {T("SOFTWARE"), T("SOFTWARE\\WOW6432Node"), T("SYSTEM")}) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, T("Software"), 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+} // namespace

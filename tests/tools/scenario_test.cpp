@@ -120,7 +120,7 @@ TEST_F(Scenario, SavesValuesInTheirReadableForms) {
     EXPECT_EQ(saved["power_status"]["battery_flag"], "unknown");
     EXPECT_EQ(saved["power_status"]["battery_full_life_time"], "unknown");
     EXPECT_EQ(saved["fervo"]["status_word"], "0x00098004");
-    const Json& app = saved["registry"]["HKEY_LOCAL_MACHINE"]["Software\\Vendor\\App"];
+    const Json& app = saved["registry"]["HKEY_LOCAL_MACHINE"]["SOFTWARE\\Vendor\\App"];
     EXPECT_EQ(app["Level"], Json::parse(R"({"type": "REG_DWORD", "data": 1024})"));
     EXPECT_EQ(app["Big"]["data"], 0xFEDCBA9876543210u);
     EXPECT_EQ(app["Path"]["data"], "%LOCALAPPDATA%\\Logs");

@@ -34,19 +34,19 @@ std::u16string ToUpper(std::u16string_view text);
 // One simulated call, with the arguments that matter for it. Fields a function has no use for
 // stay at their defaults.
 struct Call {
-    std::string function{}; // "CreateFileW", "DeviceIoControl", "RegOpenKeyExW", ...
-    std::string target{};   // path, "HKLM\\key\\path", value name, device name (UTF-8)
-    std::uint64_t handle = 0;  // handle the call worked on, or the one it returned
-    DWORD code = 0;         // control code, value type, seek method, ...
-    DWORD access = 0;       // desired access / REGSAM
-    DWORD share = 0;        // share mode
-    DWORD disposition = 0;  // creation disposition / create-key disposition
-    DWORD flags = 0;        // flags and attributes / options
+    std::string function{};            // "CreateFileW", "DeviceIoControl", "RegOpenKeyExW", ...
+    std::string target{};              // path, "HKLM\\key\\path", value name, device name (UTF-8)
+    std::uint64_t handle = 0;          // handle the call worked on, or the one it returned
+    DWORD code = 0;                    // control code, value type, seek method, ...
+    DWORD access = 0;                  // desired access / REGSAM
+    DWORD share = 0;                   // share mode
+    DWORD disposition = 0;             // creation disposition / create-key disposition
+    DWORD flags = 0;                   // flags and attributes / options
     std::vector<std::uint8_t> input{}; // input bytes (device requests, written data)
     DWORD inSize = 0;
     DWORD outSize = 0;
-    std::int64_t result = 0;  // BOOL, LSTATUS, HRESULT, size, or the handle value
-    DWORD lastError = 0;      // thread's last error when the call returned
+    std::int64_t result = 0; // BOOL, LSTATUS, HRESULT, size, or the handle value
+    DWORD lastError = 0;     // thread's last error when the call returned
 };
 
 class Journal {
@@ -75,9 +75,9 @@ private:
 struct Fault {
     enum class Mode { Always, Once, Nth };
     Mode mode = Mode::Always;
-    unsigned n = 1;        // for Nth: fail the n-th matching call (1-based)
-    DWORD error = ERROR_GEN_FAILURE;  // last error, or the status a registry function returns
-    std::string target;    // if not empty, only calls whose target contains this (ASCII, any case)
+    unsigned n = 1;                  // for Nth: fail the n-th matching call (1-based)
+    DWORD error = ERROR_GEN_FAILURE; // last error, or the status a registry function returns
+    std::string target; // if not empty, only calls whose target contains this (ASCII, any case)
 
     static Fault Always(DWORD error, std::string target = {});
     static Fault Once(DWORD error, std::string target = {});
@@ -106,7 +106,7 @@ private:
 // --- Registry -------------------------------------------------------------------------------
 
 enum class Hive { LocalMachine, CurrentUser };
-const char* HiveName(Hive hive);  // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
+const char* HiveName(Hive hive); // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
 
 struct RegValue {
     DWORD type = REG_NONE;
@@ -136,7 +136,10 @@ public:
     std::optional<RegValue> value(Hive hive, std::u16string_view path,
                                   std::u16string_view name) const;
     void deleteValue(Hive hive, std::u16string_view path, std::u16string_view name);
+    // Back to a fresh installation: only the keys every Windows has (SOFTWARE, its
+    // WOW6432Node, SYSTEM, HARDWARE; the user's Software and Environment), all empty.
     void clear();
+    static bool isBaseKey(Hive hive, std::u16string_view path);
 
     // Enumeration, for saving: every key path under the hive (depth first, parents before
     // children, names as created), and the values of one key in the order they were created.
@@ -145,7 +148,7 @@ public:
                                                             std::u16string_view path) const;
     bool isReadOnly(Hive hive, std::u16string_view path) const;
 
-    struct Key;  // defined by the platform layer
+    struct Key; // defined by the platform layer
     Registry();
     ~Registry();
     Key& root(Hive hive);
@@ -153,6 +156,7 @@ public:
     std::shared_ptr<Key> rootPtr(Hive hive) const { return m_roots[static_cast<int>(hive)]; }
 
 private:
+    void makeRoots();
     std::shared_ptr<Key> m_roots[2];
 };
 
@@ -160,11 +164,11 @@ private:
 
 struct FervoRequest {
     DWORD code = 0;
-    std::vector<std::uint8_t> input;  // the input bytes as sent
+    std::vector<std::uint8_t> input; // the input bytes as sent
     DWORD inSize = 0;
     DWORD outSize = 0;
     bool succeeded = false;
-    DWORD error = 0;  // last error when it failed
+    DWORD error = 0; // last error when it failed
 };
 
 // A scripted answer for one request: either a failure with a last-error code, or reply bytes
@@ -175,7 +179,7 @@ struct FervoReply {
 
     static FervoReply Fail(DWORD error);
     static FervoReply Bytes(std::vector<std::uint8_t> bytes);
-    static FervoReply Word(std::uint32_t word);  // little-endian 32-bit reply
+    static FervoReply Word(std::uint32_t word); // little-endian 32-bit reply
 };
 
 // The firmware side of the maker's driver. Requests answer from the stateful model unless a
@@ -183,8 +187,8 @@ struct FervoReply {
 class FervoDevice {
 public:
     bool present = true;
-    DWORD openError = 0;  // non-zero: opening the device fails with this last error
-    bool recordRequests = true;  // keep the record of requests (off for long runs)
+    DWORD openError = 0;        // non-zero: opening the device fails with this last error
+    bool recordRequests = true; // keep the record of requests (off for long runs)
     // The 32-bit power status word answered to IOCTL_POWER_COMMAND sub-command 0xFF.
     std::uint32_t statusWord = 0;
 
@@ -216,11 +220,11 @@ private:
 
 // Virtual time: Sleep advances it at once, GetTickCount64 and the wall clock read it.
 struct Clock {
-    std::uint64_t tickMs = 0;           // milliseconds since boot
-    std::int64_t bootEpochSeconds = 0;  // UTC wall-clock time at boot (Unix seconds)
-    int utcOffsetMinutes = 0;           // local time = UTC + offset
-    std::uint64_t sleeps = 0;           // number of Sleep calls, for tests
-    std::uint64_t sleptMs = 0;          // total time slept
+    std::uint64_t tickMs = 0;          // milliseconds since boot
+    std::int64_t bootEpochSeconds = 0; // UTC wall-clock time at boot (Unix seconds)
+    int utcOffsetMinutes = 0;          // local time = UTC + offset
+    std::uint64_t sleeps = 0;          // number of Sleep calls, for tests
+    std::uint64_t sleptMs = 0;         // total time slept
 
     std::int64_t nowEpochSeconds() const {
         return bootEpochSeconds + static_cast<std::int64_t>(tickMs / 1000);
