@@ -25,8 +25,8 @@ void Prepare(DWORD writeLevel) {
         nb.registry().setValue(Hive::LocalMachine, kLevelKey, u"WriteLevel",
                                RegValue::Dword(writeLevel));
     }
-    std::filesystem::create_directories(
-        nb.hostPath(u"C:\\Users\\User\\AppData\\Local\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin"));
+    std::filesystem::create_directories(nb.hostPath(
+        u"C:\\Users\\User\\AppData\\Local\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin"));
     nb.fervo().present = true;
     nb.fervo().statusWord = 0x8000;
     // Millions of iterations would otherwise fill memory with their records.

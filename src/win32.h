@@ -7,13 +7,15 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// windows.h first: the other SDK headers build on it.
 #include <windows.h>
-#include <winioctl.h>
+
 #include <knownfolders.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <time.h>
+#include <winioctl.h>
 #else
 #include <celdor_platform/win32.h>
 #endif

@@ -17,8 +17,9 @@ CELDOR_API int RegGetDWORD_Local_Machine(const WCHAR* subKey, const WCHAR* value
 CELDOR_API int RegGetStr(const WCHAR* subKey, const WCHAR* valueName, WCHAR* data);
 
 // Writers under HKEY_CURRENT_USER; none of them creates the key.
-CELDOR_API int RegSetStr(const WCHAR* subKey, const WCHAR* valueName, const WCHAR* data); // REG_EXPAND_SZ
-CELDOR_API int RegSetSz(const WCHAR* subKey, const WCHAR* valueName, const WCHAR* data);  // REG_SZ
+CELDOR_API int RegSetStr(const WCHAR* subKey, const WCHAR* valueName,
+                         const WCHAR* data); // REG_EXPAND_SZ
+CELDOR_API int RegSetSz(const WCHAR* subKey, const WCHAR* valueName, const WCHAR* data); // REG_SZ
 CELDOR_API int RegSetDWORD(const WCHAR* subKey, const WCHAR* valueName, DWORD value);
 
 // Existence checks. RegDoesExistValue looks under HKEY_LOCAL_MACHINE, the others under

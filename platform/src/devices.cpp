@@ -24,8 +24,11 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
     auto lock = LockNotebook();
-    Call call{.function = "DeviceIoControl", .handle = HandleId(hDevice), .code = dwIoControlCode,
-              .inSize = nInBufferSize, .outSize = nOutBufferSize};
+    Call call{.function = "DeviceIoControl",
+              .handle = HandleId(hDevice),
+              .code = dwIoControlCode,
+              .inSize = nInBufferSize,
+              .outSize = nOutBufferSize};
     if (lpInBuffer) {
         auto bytes = static_cast<const std::uint8_t*>(lpInBuffer);
         call.input.assign(bytes, bytes + nInBufferSize);
@@ -44,9 +47,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         SetLastError(ERROR_INVALID_FUNCTION); // a plain file answers no control codes
     } else {
         *lpBytesReturned = 0;
-        ok = static_cast<DeviceObject&>(*object).control(dwIoControlCode, lpInBuffer,
-                                                         nInBufferSize, lpOutBuffer,
-                                                         nOutBufferSize, lpBytesReturned);
+        ok = static_cast<DeviceObject&>(*object).control(dwIoControlCode, lpInBuffer, nInBufferSize,
+                                                         lpOutBuffer, nOutBufferSize,
+                                                         lpBytesReturned);
     }
     call.result = ok;
     Record(std::move(call));

@@ -74,7 +74,9 @@ struct FervoHandle : DeviceObject {
 
 namespace celdor::sim {
 
-FervoReply FervoReply::Fail(DWORD error) { return FervoReply{error, {}}; }
+FervoReply FervoReply::Fail(DWORD error) {
+    return FervoReply{error, {}};
+}
 FervoReply FervoReply::Bytes(std::vector<std::uint8_t> bytes) {
     return FervoReply{0, std::move(bytes)};
 }

@@ -214,8 +214,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
     auto lock = LockNotebook();
-    Call call{.function = "CreateFileW", .target = Narrow(lpFileName), .access = dwDesiredAccess,
-              .share = dwShareMode, .disposition = dwCreationDisposition,
+    Call call{.function = "CreateFileW",
+              .target = Narrow(lpFileName),
+              .access = dwDesiredAccess,
+              .share = dwShareMode,
+              .disposition = dwCreationDisposition,
               .flags = dwFlagsAndAttributes};
     HANDLE handle = INVALID_HANDLE_VALUE;
     const std::u16string_view name = lpFileName ? std::u16string_view(lpFileName) : u"";
@@ -318,7 +321,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     auto lock = LockNotebook();
     Call call{.function = "GetFileSize", .handle = HandleId(hFile)};
     DWORD low = INVALID_FILE_SIZE;
-    struct stat info{};
+    struct stat info {};
     FileObject* file = AsFile(hFile);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -348,12 +351,12 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     Call call{.function = "SetFilePointer", .handle = HandleId(hFile), .code = dwMoveMethod};
     DWORD result = INVALID_SET_FILE_POINTER;
     FileObject* file = AsFile(hFile);
-    struct stat info{};
+    struct stat info {};
     const std::int64_t distance =
-        lpDistanceToMoveHigh
-            ? static_cast<std::int64_t>((std::uint64_t(std::uint32_t(*lpDistanceToMoveHigh)) << 32) |
-                                        std::uint32_t(lDistanceToMove))
-            : std::int64_t(lDistanceToMove);
+        lpDistanceToMoveHigh ? static_cast<std::int64_t>(
+                                   (std::uint64_t(std::uint32_t(*lpDistanceToMoveHigh)) << 32) |
+                                   std::uint32_t(lDistanceToMove))
+                             : std::int64_t(lDistanceToMove);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
     } else if (auto error = Injected("SetFilePointer")) {
@@ -507,8 +510,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     if (!Exists(path)) {
-        SetLastError(IsDirectory(path.parent_path()) ? ERROR_FILE_NOT_FOUND
-                                                     : ERROR_PATH_NOT_FOUND);
+        SetLastError(IsDirectory(path.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
     return IsDirectory(path) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;

@@ -66,9 +66,13 @@ void Record(Call call) {
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
-DWORD WINAPI GetLastError(void) { return t_lastError; }
+DWORD WINAPI GetLastError(void) {
+    return t_lastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
+}
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     auto lock = LockNotebook();
@@ -127,7 +131,9 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     return nullptr;
 }
 
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return Allocate(cb, "CoTaskMemAlloc"); }
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
+    return Allocate(cb, "CoTaskMemAlloc");
+}
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
     Record(Call{.function = "CoTaskMemFree", .handle = HandleId(pv)});

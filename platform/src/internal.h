@@ -14,11 +14,15 @@
 
 namespace celdor::sim::detail {
 
-inline Notebook& NB() { return Notebook::instance(); }
+inline Notebook& NB() {
+    return Notebook::instance();
+}
 
 // Every Win32 function holds the notebook's lock for its whole run.
 using Lock = std::unique_lock<std::recursive_mutex>;
-inline Lock LockNotebook() { return Lock(NB().mutex()); }
+inline Lock LockNotebook() {
+    return Lock(NB().mutex());
+}
 
 // The object behind a HANDLE: a file or a device.
 struct KernelObject {
@@ -31,9 +35,11 @@ KernelObject* FindHandle(HANDLE handle);
 // Removes the handle from the table; the object is returned so that its owner can finish it.
 std::unique_ptr<KernelObject> TakeHandle(HANDLE handle);
 
-inline std::uint64_t HandleId(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+inline std::uint64_t HandleId(const void* handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
-std::string Narrow(const WCHAR* text);  // UTF-8 of a wide argument; "(null)" for null
+std::string Narrow(const WCHAR* text); // UTF-8 of a wide argument; "(null)" for null
 
 // Records a call in the journal, stamping the thread's last error.
 void Record(Call call);

@@ -15,7 +15,9 @@ ULONGLONG WINAPI GetTickCount64(void) {
     return NB().clock().tickMs;
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(GetTickCount64()); }
+DWORD WINAPI GetTickCount(void) {
+    return static_cast<DWORD>(GetTickCount64());
+}
 
 // Virtual time: the clock moves on at once and the caller continues.
 void WINAPI Sleep(DWORD dwMilliseconds) {
@@ -66,7 +68,9 @@ static constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-UINT WINAPI GetACP(void) { return 1252; }
+UINT WINAPI GetACP(void) {
+    return 1252;
+}
 
 static bool DecodeMultiByte(UINT codePage, std::string_view text, std::u16string& out) {
     if (codePage == CP_UTF8) {
@@ -132,10 +136,12 @@ std::string WideToAnsi(std::u16string_view text) {
 
 } // namespace celdor::sim::detail
 
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
     (void)dwFlags;
-    Call call{.function = "MultiByteToWideChar", .code = CodePage, .inSize = DWORD(cbMultiByte),
+    Call call{.function = "MultiByteToWideChar",
+              .code = CodePage,
+              .inSize = DWORD(cbMultiByte),
               .outSize = DWORD(cchWideChar)};
     int result = 0;
     std::u16string wide;
@@ -145,9 +151,9 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     } else if (auto error = Injected("MultiByteToWideChar")) {
         SetLastError(*error);
     } else {
-        std::string_view text = cbMultiByte < 0
-                                    ? std::string_view(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
-                                    : std::string_view(lpMultiByteStr, std::size_t(cbMultiByte));
+        std::string_view text =
+            cbMultiByte < 0 ? std::string_view(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
+                            : std::string_view(lpMultiByteStr, std::size_t(cbMultiByte));
         if (!DecodeMultiByte(CodePage, text, wide)) {
             SetLastError(ERROR_INVALID_PARAMETER);
         } else if (cchWideChar == 0) {
@@ -164,9 +170,9 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     return result;
 }
 
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
-                               int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
-                               LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
     (void)dwFlags;
     (void)lpDefaultChar;
     if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 ||
@@ -174,12 +180,10 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::u16string_view text = cchWideChar < 0
-                                   ? std::u16string_view(lpWideCharStr,
-                                                         std::char_traits<char16_t>::length(
-                                                             lpWideCharStr) +
-                                                             1)
-                                   : std::u16string_view(lpWideCharStr, std::size_t(cchWideChar));
+    std::u16string_view text =
+        cchWideChar < 0 ? std::u16string_view(lpWideCharStr,
+                                              std::char_traits<char16_t>::length(lpWideCharStr) + 1)
+                        : std::u16string_view(lpWideCharStr, std::size_t(cchWideChar));
     std::string narrow;
     bool usedDefault = false;
     if (!EncodeMultiByte(CodePage, text, narrow, usedDefault)) {

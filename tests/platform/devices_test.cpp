@@ -78,8 +78,8 @@ TEST_F(DevicesTest, UnknownCodesAndPlainFilesAnswerInvalidFunction) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
     CloseHandle(h);
 
-    HANDLE file = CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_FALSE(DeviceIoControl(file, kPowerCommand, nullptr, 0, &out, 4, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
     CloseHandle(file);

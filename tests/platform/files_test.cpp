@@ -19,8 +19,7 @@ protected:
         SimTest::SetUp();
         ASSERT_TRUE(CreateDirectoryW(u"C:\\Data", nullptr));
     }
-    static HANDLE Open(DWORD access, DWORD share, DWORD disposition,
-                       const WCHAR* path = kPath) {
+    static HANDLE Open(DWORD access, DWORD share, DWORD disposition, const WCHAR* path = kPath) {
         return CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     }
@@ -42,8 +41,7 @@ TEST_F(FilesTest, DispositionsAndTheirLastErrors) {
     EXPECT_EQ(Open(GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
 
-    EXPECT_EQ(Open(GENERIC_WRITE, 0, OPEN_ALWAYS, u"C:\\Missing\\file.bin"),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(GENERIC_WRITE, 0, OPEN_ALWAYS, u"C:\\Missing\\file.bin"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(fs::exists(nb().hostPath(u"C:\\Missing")));
 }

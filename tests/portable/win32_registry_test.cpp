@@ -17,8 +17,8 @@ protected:
     void SetUp() override {
         RegDeleteKeyW(HKEY_CURRENT_USER, T("Software\\CeldorPortableTests\\Registry\\Child"));
         RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0,
-                                  KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                                  nullptr, &m_key, nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override {
@@ -39,17 +39,17 @@ TEST_F(Win32Registry, OpeningAMissingKeyFailsWithFileNotFoundAndNoHandle) {
 
 TEST_F(Win32Registry, NamesAreCaseInsensitive) {
     const DWORD value = 7;
-    ASSERT_EQ(RegSetValueExW(m_key, T("Level"), 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&value), 4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(m_key, T("Level"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+        ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, T("SOFTWARE\\celdorportabletests\\REGISTRY"), 0,
                             KEY_READ | KEY_WOW64_64KEY, &key),
               ERROR_SUCCESS);
     DWORD read = 0, size = 4, type = 0;
-    EXPECT_EQ(RegQueryValueExW(key, T("LEVEL"), nullptr, &type,
-                               reinterpret_cast<BYTE*>(&read), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExW(key, T("LEVEL"), nullptr, &type, reinterpret_cast<BYTE*>(&read), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(read, 7u);
     RegCloseKey(key);
@@ -61,8 +61,7 @@ TEST_F(Win32Registry, QueryReportsSizesAndMoreData) {
                              sizeof(text)),
               ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExW(m_key, T("Text"), nullptr, nullptr, nullptr, &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(m_key, T("Text"), nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, DWORD(sizeof(text)));
 
     BYTE small[4] = {};
@@ -78,9 +77,9 @@ TEST_F(Win32Registry, ShortValueFillsOnlyItsLength) {
     const BYTE two[2] = {0x34, 0x12};
     ASSERT_EQ(RegSetValueExW(m_key, T("Two"), 0, REG_BINARY, two, 2), ERROR_SUCCESS);
     DWORD read = 0xAAAAAAAA, size = 4;
-    EXPECT_EQ(RegQueryValueExW(m_key, T("Two"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
-                               &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExW(m_key, T("Two"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(size, 2u);
     EXPECT_EQ(read, 0xAAAA1234u);
 }
@@ -89,17 +88,17 @@ TEST_F(Win32Registry, AccessMaskOfTheHandleIsEnforced) {
     HKEY readOnly = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
     const DWORD value = 1;
-    EXPECT_EQ(RegSetValueExW(readOnly, T("V"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                             4),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RegSetValueExW(readOnly, T("V"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+        ERROR_ACCESS_DENIED);
     RegCloseKey(readOnly);
 
     HKEY writeOnly = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_SET_VALUE, &writeOnly),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(writeOnly, T("V"), 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&value), 4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(writeOnly, T("V"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+        ERROR_SUCCESS);
     DWORD size = 4, read = 0;
     EXPECT_EQ(RegQueryValueExW(writeOnly, T("V"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
                                &size),
@@ -110,14 +109,14 @@ TEST_F(Win32Registry, AccessMaskOfTheHandleIsEnforced) {
 TEST_F(Win32Registry, CreateReportsDispositionAndKeyWithSubkeysCannotBeDeleted) {
     HKEY child = nullptr;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExW(m_key, T("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child,
-                              &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(m_key, T("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child, &disposition),
+        ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
     RegCloseKey(child);
-    ASSERT_EQ(RegCreateKeyExW(m_key, T("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child,
-                              &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(m_key, T("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child, &disposition),
+        ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
     RegCloseKey(child);
 

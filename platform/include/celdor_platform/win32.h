@@ -130,7 +130,7 @@ typedef GUID KNOWNFOLDERID;
 #define FACILITY_WIN32 7
 #define HRESULT_FROM_WIN32(x)                                                                      \
     ((HRESULT)(x) <= 0 ? ((HRESULT)(x))                                                            \
-                       : ((HRESULT)(((x) & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
+                       : ((HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
@@ -222,9 +222,8 @@ CELDOR_PLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesire
                                               LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                                               DWORD dwCreationDisposition,
                                               DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-CELDOR_PLATFORM_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer,
-                                         DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-                                         LPOVERLAPPED lpOverlapped);
+CELDOR_PLATFORM_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                         LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 CELDOR_PLATFORM_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
                                           DWORD nNumberOfBytesToWrite,
                                           LPDWORD lpNumberOfBytesWritten,
@@ -259,8 +258,7 @@ CELDOR_PLATFORM_API HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, D
 CELDOR_PLATFORM_API BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode,
                                                 LPVOID lpInBuffer, DWORD nInBufferSize,
                                                 LPVOID lpOutBuffer, DWORD nOutBufferSize,
-                                                LPDWORD lpBytesReturned,
-                                                LPOVERLAPPED lpOverlapped);
+                                                LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 
 // --- Power management -----------------------------------------------------------------------
 
