@@ -1,12 +1,8 @@
 // The adapter queries on a machine without the maker's driver, where the driver-backed answers
 // fall back and AC presence still comes from the operating system.
-#include <celdor/celdor.h>
-
 #include <gtest/gtest.h>
 
 #include "diagnostic_log.h"
-
-#define T(text) CELDOR_W(text)
 
 namespace {
 
@@ -14,7 +10,7 @@ using Celdor::CAdapter;
 
 // Opens the maker's control device the way any client does. Skips the test when it is there.
 void RequireNoDriver() {
-    HANDLE device = CreateFileW(T("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
+    HANDLE device = CreateFileW(WTEXT("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (device != INVALID_HANDLE_VALUE) {

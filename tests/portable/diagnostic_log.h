@@ -3,62 +3,12 @@
 // both through Win32 calls, put back what they changed, and read the file back as lines.
 #pragma once
 
-#include <celdor/export.h>
-
-#if defined(_WIN32)
-#include <knownfolders.h>
-#include <shlobj.h>
-#endif
+#include "portable.h"
 
 #include <string>
 #include <vector>
 
 namespace portable {
-
-using WString = std::basic_string<WCHAR>;
-
-inline WString LocalAppData() {
-    PWSTR folder = nullptr;
-    WString path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) {
-        path = folder;
-    }
-    CoTaskMemFree(folder);
-    return path;
-}
-
-inline bool PathExists(const WString& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A whole file's bytes; empty when it cannot be opened.
-inline std::string ReadFileBytes(const WString& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-// UTF-16LE bytes read back as ASCII text for matching and for readable failures; any other
-// character shows as '?'.
-inline std::string Utf16LeToAscii(const std::string& bytes) {
-    std::string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    }
-    return text;
-}
 
 class DiagnosticLog {
 public:

@@ -1,7 +1,5 @@
 // The registry helpers through the public interface, with keys and values arranged and
 // inspected through the Win32 registry calls, and their failures read from the log file.
-#include <celdor/celdor.h>
-
 #include <gtest/gtest.h>
 
 #include "diagnostic_log.h"
@@ -12,18 +10,16 @@
 #include <string>
 #include <vector>
 
-#define T(text) CELDOR_W(text)
-
 namespace {
 
 using portable::WString;
 
-const WCHAR* const kParent = T("Software\\CeldorPortableTests");
-const WCHAR* const kKey = T("Software\\CeldorPortableTests\\Libreg");
-const WCHAR* const kMissingKey = T("Software\\CeldorPortableTests\\Libreg\\Missing");
+const WCHAR* const kParent = WTEXT("Software\\CeldorPortableTests");
+const WCHAR* const kKey = WTEXT("Software\\CeldorPortableTests\\Libreg");
+const WCHAR* const kMissingKey = WTEXT("Software\\CeldorPortableTests\\Libreg\\Missing");
 // Keys the tests may create below kKey, innermost first.
-const WCHAR* const kSubkeys[] = {T("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"),
-                                 T("Software\\CeldorPortableTests\\Libreg\\Made"), kMissingKey};
+const WCHAR* const kSubkeys[] = {WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"),
+                                 WTEXT("Software\\CeldorPortableTests\\Libreg\\Made"), kMissingKey};
 
 WString Repeat(WCHAR c, std::size_t count) {
     return WString(count, c);
@@ -124,145 +120,148 @@ protected:
     }
 
 TEST_F(Libreg, StringWritersStoreTheirTypeAndTheTerminator) {
-    ASSERT_EQ(RegSetStr(kKey, T("Expand"), T("%SystemRoot%\\x")), 1);
-    ASSERT_EQ(RegSetSz(kKey, T("Plain"), T("%SystemRoot%\\x")), 1);
-    ASSERT_EQ(RegSetStr(kKey, T("EmptyExpand"), T("")), 1);
-    ASSERT_EQ(RegSetSz(kKey, T("EmptyPlain"), T("")), 1);
+    ASSERT_EQ(RegSetStr(kKey, WTEXT("Expand"), WTEXT("%SystemRoot%\\x")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Plain"), WTEXT("%SystemRoot%\\x")), 1);
+    ASSERT_EQ(RegSetStr(kKey, WTEXT("EmptyExpand"), WTEXT("")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("EmptyPlain"), WTEXT("")), 1);
 
-    const Value expand = Query(m_user, T("Expand"));
+    const Value expand = Query(m_user, WTEXT("Expand"));
     EXPECT_EQ(expand.type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(expand.data, Bytes(T("%SystemRoot%\\x"))) << "stored as given, not expanded";
-    const Value plain = Query(m_user, T("Plain"));
+    EXPECT_EQ(expand.data, Bytes(WTEXT("%SystemRoot%\\x"))) << "stored as given, not expanded";
+    const Value plain = Query(m_user, WTEXT("Plain"));
     EXPECT_EQ(plain.type, DWORD(REG_SZ));
-    EXPECT_EQ(plain.data, Bytes(T("%SystemRoot%\\x")));
+    EXPECT_EQ(plain.data, Bytes(WTEXT("%SystemRoot%\\x")));
 
-    const Value emptyExpand = Query(m_user, T("EmptyExpand"));
+    const Value emptyExpand = Query(m_user, WTEXT("EmptyExpand"));
     EXPECT_EQ(emptyExpand.type, DWORD(REG_EXPAND_SZ));
     EXPECT_EQ(emptyExpand.data, std::vector<BYTE>(2, 0));
-    const Value emptyPlain = Query(m_user, T("EmptyPlain"));
+    const Value emptyPlain = Query(m_user, WTEXT("EmptyPlain"));
     EXPECT_EQ(emptyPlain.type, DWORD(REG_SZ));
     EXPECT_EQ(emptyPlain.data, std::vector<BYTE>(2, 0));
 
     // Overwriting replaces type and data.
-    ASSERT_EQ(RegSetSz(kKey, T("Expand"), T("ab")), 1);
-    const Value replaced = Query(m_user, T("Expand"));
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Expand"), WTEXT("ab")), 1);
+    const Value replaced = Query(m_user, WTEXT("Expand"));
     EXPECT_EQ(replaced.type, DWORD(REG_SZ));
-    EXPECT_EQ(replaced.data, Bytes(T("ab")));
+    EXPECT_EQ(replaced.data, Bytes(WTEXT("ab")));
 }
 
 TEST_F(Libreg, DwordWriterStoresFourBytesThatTheReaderGetsBack) {
-    ASSERT_EQ(RegSetDWORD(kKey, T("Mode"), 0x80000001u), 1);
-    const Value stored = Query(m_user, T("Mode"));
+    ASSERT_EQ(RegSetDWORD(kKey, WTEXT("Mode"), 0x80000001u), 1);
+    const Value stored = Query(m_user, WTEXT("Mode"));
     EXPECT_EQ(stored.type, DWORD(REG_DWORD));
     EXPECT_EQ(stored.data, (std::vector<BYTE>{0x01, 0x00, 0x00, 0x80}));
 
     DWORD read = 0;
-    EXPECT_EQ(RegGetDWORD(kKey, T("Mode"), read), 1);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Mode"), read), 1);
     EXPECT_EQ(read, 0x80000001u);
 }
 
 TEST_F(Libreg, WritersOnAMissingKeyFailAndDoNotCreateIt) {
-    EXPECT_EQ(RegSetStr(kMissingKey, T("V"), T("x")), 0);
-    EXPECT_EQ(RegSetSz(kMissingKey, T("V"), T("x")), 0);
-    EXPECT_EQ(RegSetDWORD(kMissingKey, T("V"), 1), 0);
+    EXPECT_EQ(RegSetStr(kMissingKey, WTEXT("V"), WTEXT("x")), 0);
+    EXPECT_EQ(RegSetSz(kMissingKey, WTEXT("V"), WTEXT("x")), 0);
+    EXPECT_EQ(RegSetDWORD(kMissingKey, WTEXT("V"), 1), 0);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
 }
 
 TEST_F(Libreg, DwordReadersFillOnlyWhatTheValueHolds) {
     const BYTE two[2] = {0x34, 0x12};
-    Set(m_user, T("Short"), REG_BINARY, two, sizeof(two));
+    Set(m_user, WTEXT("Short"), REG_BINARY, two, sizeof(two));
     const unsigned long long eight = 5;
-    Set(m_user, T("Long"), REG_QWORD, &eight, sizeof(eight));
-    SetText(m_user, T("Text"), T("A"));
+    Set(m_user, WTEXT("Long"), REG_QWORD, &eight, sizeof(eight));
+    SetText(m_user, WTEXT("Text"), WTEXT("A"));
 
     DWORD read = 0xAAAAAAAA;
-    EXPECT_EQ(RegGetDWORD(kKey, T("Short"), read), 1);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Short"), read), 1);
     EXPECT_EQ(read, 0xAAAA1234u);
     // The type is not examined: "A" and its terminator are four bytes.
-    EXPECT_EQ(RegGetDWORD(kKey, T("Text"), read), 1);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Text"), read), 1);
     EXPECT_EQ(read, 0x00000041u);
 
-    EXPECT_EQ(RegGetDWORD(kKey, T("Long"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kKey, T("Missing"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kMissingKey, T("Short"), read), 0);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Long"), read), 0);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Missing"), read), 0);
+    EXPECT_EQ(RegGetDWORD(kMissingKey, WTEXT("Short"), read), 0);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
 }
 
 TEST_F(Libreg, LocalMachineReaderLooksOnlyUnderTheMachine) {
     REQUIRE_MACHINE_KEY();
-    SetDword(m_machine, T("Machine"), 0x11);
-    SetDword(m_user, T("User"), 0x22);
+    SetDword(m_machine, WTEXT("Machine"), 0x11);
+    SetDword(m_user, WTEXT("User"), 0x22);
     const BYTE two[2] = {0x34, 0x12};
-    Set(m_machine, T("Short"), REG_BINARY, two, sizeof(two));
+    Set(m_machine, WTEXT("Short"), REG_BINARY, two, sizeof(two));
     const unsigned long long eight = 5;
-    Set(m_machine, T("Long"), REG_QWORD, &eight, sizeof(eight));
+    Set(m_machine, WTEXT("Long"), REG_QWORD, &eight, sizeof(eight));
 
     DWORD read = 0;
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, T("Machine"), read), 1);
+    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Machine"), read), 1);
     EXPECT_EQ(read, 0x11u);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, T("User"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kKey, T("Machine"), read), 0);
+    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("User"), read), 0);
+    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Machine"), read), 0);
 
     read = 0xAAAAAAAA;
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, T("Short"), read), 1);
+    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Short"), read), 1);
     EXPECT_EQ(read, 0xAAAA1234u);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, T("Long"), read), 0);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kMissingKey, T("Machine"), read), 0);
+    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Long"), read), 0);
+    EXPECT_EQ(RegGetDWORD_Local_Machine(kMissingKey, WTEXT("Machine"), read), 0);
 }
 
 TEST_F(Libreg, StringReaderTakesAtMost130CharactersWithTheTerminator) {
-    SetText(m_user, T("Fits"), Repeat(T('f'), 129));
-    SetText(m_user, T("TooLong"), Repeat(T('t'), 130));
+    SetText(m_user, WTEXT("Fits"), Repeat(WTEXT('f'), 129));
+    SetText(m_user, WTEXT("TooLong"), Repeat(WTEXT('t'), 130));
 
     // The reader may use 130 characters of the buffer and not one more.
     WCHAR buffer[140];
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0xAAAA));
-    EXPECT_EQ(RegGetStr(kKey, T("Fits"), buffer), 1);
-    EXPECT_EQ(WString(buffer), Repeat(T('f'), 129));
+    EXPECT_EQ(RegGetStr(kKey, WTEXT("Fits"), buffer), 1);
+    EXPECT_EQ(WString(buffer), Repeat(WTEXT('f'), 129));
     EXPECT_EQ(buffer[130], WCHAR(0xAAAA));
 
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0xAAAA));
-    EXPECT_EQ(RegGetStr(kKey, T("TooLong"), buffer), 0);
+    EXPECT_EQ(RegGetStr(kKey, WTEXT("TooLong"), buffer), 0);
     EXPECT_EQ(buffer[130], WCHAR(0xAAAA));
 
     // The type is not examined either.
     const DWORD four = 0x00420041; // "AB" without a terminator
-    Set(m_user, T("Number"), REG_DWORD, &four, sizeof(four));
+    Set(m_user, WTEXT("Number"), REG_DWORD, &four, sizeof(four));
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0));
-    EXPECT_EQ(RegGetStr(kKey, T("Number"), buffer), 1);
-    EXPECT_EQ(WString(buffer), T("AB"));
+    EXPECT_EQ(RegGetStr(kKey, WTEXT("Number"), buffer), 1);
+    EXPECT_EQ(WString(buffer), WTEXT("AB"));
 }
 
 TEST_F(Libreg, StringReaderLeavesAMissingKeyCreatedAndEmpty) {
     WCHAR buffer[130] = {};
-    EXPECT_EQ(RegGetStr(kMissingKey, T("Name"), buffer), 0);
+    EXPECT_EQ(RegGetStr(kMissingKey, WTEXT("Name"), buffer), 0);
     HKEY made = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kMissingKey, 0, KEY_READ, &made), ERROR_SUCCESS);
-    EXPECT_EQ(Query(made, T("Name")).status, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Query(made, WTEXT("Name")).status, ERROR_FILE_NOT_FOUND);
     RegCloseKey(made);
 
     // Now the key is there, a value written into it reads back.
-    ASSERT_EQ(RegSetSz(kMissingKey, T("Name"), T("storage")), 1);
-    EXPECT_EQ(RegGetStr(kMissingKey, T("Name"), buffer), 1);
-    EXPECT_EQ(WString(buffer), T("storage"));
+    ASSERT_EQ(RegSetSz(kMissingKey, WTEXT("Name"), WTEXT("storage")), 1);
+    EXPECT_EQ(RegGetStr(kMissingKey, WTEXT("Name"), buffer), 1);
+    EXPECT_EQ(WString(buffer), WTEXT("storage"));
 }
 
 TEST_F(Libreg, KeysAreTestedAndMadeUnderTheCurrentUser) {
     EXPECT_EQ(RegDoesExistKey(kKey), 1);
-    EXPECT_EQ(RegDoesExistKey(T("Software\\CeldorPortableTests\\Libreg\\Made")), 0);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, T("Software\\CeldorPortableTests\\Libreg\\Made")));
+    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")), 0);
+    EXPECT_FALSE(
+        KeyExists(HKEY_CURRENT_USER, WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")));
     // A key only the machine has is not the user's.
-    EXPECT_EQ(RegDoesExistKey(T("HARDWARE")), 0);
+    EXPECT_EQ(RegDoesExistKey(WTEXT("HARDWARE")), 0);
 
     // Missing levels are made along the way; an existing key is fine too.
-    EXPECT_EQ(RegCreateKeyW(T("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
-    EXPECT_EQ(RegDoesExistKey(T("Software\\CeldorPortableTests\\Libreg\\Made")), 1);
-    EXPECT_EQ(RegDoesExistKey(T("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
-    EXPECT_EQ(RegCreateKeyW(T("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
+    EXPECT_EQ(RegCreateKeyW(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
+    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")), 1);
+    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
+    EXPECT_EQ(RegCreateKeyW(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
     EXPECT_EQ(RegCreateKeyW(kKey), 1);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, T("Software\\CeldorPortableTests\\Libreg\\Made")));
+    EXPECT_FALSE(
+        KeyExists(HKEY_LOCAL_MACHINE, WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")));
 
-    EXPECT_EQ(RegSetDWORD(T("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"), T("V"), 3), 1);
+    EXPECT_EQ(
+        RegSetDWORD(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"), WTEXT("V"), 3), 1);
 }
 
 // The four value-existence checks: each reports a value of the name, whatever its type.
@@ -286,19 +285,19 @@ const ExistCheck kChecks[] = {
 
 TEST_F(Libreg, ExistenceChecksLookUnderTheirRootAndIgnoreTheType) {
     REQUIRE_MACHINE_KEY();
-    SetDword(m_machine, T("OnMachine"), 1);
-    SetDword(m_user, T("Number"), 1);
-    SetText(m_user, T("Text"), T("x"));
-    Set(m_user, T("Empty"), REG_BINARY, nullptr, 0);
+    SetDword(m_machine, WTEXT("OnMachine"), 1);
+    SetDword(m_user, WTEXT("Number"), 1);
+    SetText(m_user, WTEXT("Text"), WTEXT("x"));
+    Set(m_user, WTEXT("Empty"), REG_BINARY, nullptr, 0);
     for (HKEY key : {m_user, m_machine}) {
-        SetText(key, T("Both"), T("y"));
+        SetText(key, WTEXT("Both"), WTEXT("y"));
     }
 
     for (const ExistCheck& check : kChecks) {
         SCOPED_TRACE(check.name);
-        EXPECT_EQ(check.check(kKey, T("Both")), 1);
-        EXPECT_EQ(check.check(kKey, T("OnMachine")), check.machine ? 1 : 0);
-        for (const WCHAR* name : {T("Number"), T("Text"), T("Empty")}) {
+        EXPECT_EQ(check.check(kKey, WTEXT("Both")), 1);
+        EXPECT_EQ(check.check(kKey, WTEXT("OnMachine")), check.machine ? 1 : 0);
+        for (const WCHAR* name : {WTEXT("Number"), WTEXT("Text"), WTEXT("Empty")}) {
             EXPECT_EQ(check.check(kKey, name), check.machine ? 0 : 1);
         }
     }
@@ -309,15 +308,15 @@ TEST_F(Libreg, OnlyTheDwordCheckReportsAValueOver1024Bytes) {
     const std::vector<BYTE> limit(1024, 0x5A);
     const std::vector<BYTE> over(1025, 0x5A);
     for (HKEY key : {m_user, m_machine}) {
-        Set(key, T("Limit"), REG_BINARY, limit.data(), static_cast<DWORD>(limit.size()));
-        Set(key, T("Over"), REG_BINARY, over.data(), static_cast<DWORD>(over.size()));
+        Set(key, WTEXT("Limit"), REG_BINARY, limit.data(), static_cast<DWORD>(limit.size()));
+        Set(key, WTEXT("Over"), REG_BINARY, over.data(), static_cast<DWORD>(over.size()));
     }
 
     for (const ExistCheck& check : kChecks) {
         SCOPED_TRACE(check.name);
-        EXPECT_EQ(check.check(kKey, T("Limit")), 1);
+        EXPECT_EQ(check.check(kKey, WTEXT("Limit")), 1);
         SetLastError(0);
-        EXPECT_EQ(check.check(kKey, T("Over")), check.acceptsAnySize ? 1 : 0);
+        EXPECT_EQ(check.check(kKey, WTEXT("Over")), check.acceptsAnySize ? 1 : 0);
         if (!check.acceptsAnySize) {
             EXPECT_EQ(GetLastError(), DWORD(ERROR_MORE_DATA));
         }
@@ -328,11 +327,11 @@ TEST_F(Libreg, FailedExistenceChecksLeaveTheirCause) {
     for (const ExistCheck& check : kChecks) {
         SCOPED_TRACE(check.name);
         SetLastError(0);
-        EXPECT_EQ(check.check(kMissingKey, T("V")), 0);
+        EXPECT_EQ(check.check(kMissingKey, WTEXT("V")), 0);
         EXPECT_EQ(GetLastError(), LIBREG_ERROR_KEY_NOT_OPEN);
         // Keys every installation has, under either root.
         SetLastError(0);
-        EXPECT_EQ(check.check(T("Software"), T("CeldorPortableTestsNoSuchValue")), 0);
+        EXPECT_EQ(check.check(WTEXT("Software"), WTEXT("CeldorPortableTestsNoSuchValue")), 0);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
@@ -366,8 +365,8 @@ TEST_F(LibregLog, FailedExistenceChecksLogTheirSites) {
     for (const ExistCheck& check : kChecks) {
         SCOPED_TRACE(check.name);
         m_log.RemoveFile();
-        check.check(kMissingKey, T("V"));
-        check.check(T("Software"), T("CeldorPortableTestsNoSuchValue"));
+        check.check(kMissingKey, WTEXT("V"));
+        check.check(WTEXT("Software"), WTEXT("CeldorPortableTestsNoSuchValue"));
 
         const std::vector<std::string> messages = Messages(m_log);
         ASSERT_EQ(messages.size(), 3u);
@@ -395,13 +394,13 @@ TEST_F(LibregLog, ValueOverTheBufferIsLoggedWithItsSize) {
                               &key, nullptr),
               ERROR_SUCCESS);
     const std::vector<BYTE> over(1030, 0x5A);
-    ASSERT_EQ(RegSetValueExW(key, T("Over"), 0, REG_BINARY, over.data(), 1030), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, WTEXT("Over"), 0, REG_BINARY, over.data(), 1030), ERROR_SUCCESS);
     RegCloseKey(key);
 
     m_log.SetLevel(0x100);
-    EXPECT_EQ(RegDoesExistStrValue(kKey, T("Over")), 0);
+    EXPECT_EQ(RegDoesExistStrValue(kKey, WTEXT("Over")), 0);
     m_log.SetLevel(0x400);
-    EXPECT_EQ(RegDoesExistStrValue(kKey, T("Over")), 0);
+    EXPECT_EQ(RegDoesExistStrValue(kKey, WTEXT("Over")), 0);
     DeleteTestKeys(HKEY_CURRENT_USER);
 
     const std::vector<std::string> messages = Messages(m_log);

@@ -1,8 +1,6 @@
 // The diagnostic log as a host and a person reading the file meet it: the level mask set in the
 // registry, messages produced by the public interface (the registry helpers' existence checks
 // and the INI helpers), and the file read back with CreateFileW and ReadFile.
-#include <celdor/celdor.h>
-
 #include <gtest/gtest.h>
 
 #include "diagnostic_log.h"
@@ -11,17 +9,15 @@
 #include <string>
 #include <vector>
 
-#define T(text) CELDOR_W(text)
-
 namespace {
 
 using portable::DiagnosticLog;
 using portable::WString;
 
 // A key every installation has, with a value nobody writes, and a key nobody creates.
-const WCHAR* const kPresentKey = T("Software");
-const WCHAR* const kMissingValue = T("CeldorPortableTestsNoSuchValue");
-const WCHAR* const kMissingKey = T("Software\\CeldorPortableTests\\NoSuchKey");
+const WCHAR* const kPresentKey = WTEXT("Software");
+const WCHAR* const kMissingValue = WTEXT("CeldorPortableTestsNoSuchValue");
+const WCHAR* const kMissingKey = WTEXT("Software\\CeldorPortableTests\\NoSuchKey");
 
 const std::regex kLine(R"(^\[(\d{4})-(\d{2})-(\d{2}),(\d{2}):(\d{2}):(\d{2}) (\d+)\] (.*)$)");
 
@@ -128,7 +124,8 @@ TEST_F(Log, FileIsUtf16WithoutMarkAndEveryLineEndsInCrLf) {
     m_log.SetLevel(0x400);
     LogDebugInfoAndAnError();
     DWORD value = 0;
-    GetDWForIni((m_log.File() + T(".missing.ini")).c_str(), T("Power"), T("Mode"), &value);
+    GetDWForIni((m_log.File() + WTEXT(".missing.ini")).c_str(), WTEXT("Power"), WTEXT("Mode"),
+                &value);
 
     const std::string bytes = m_log.Bytes();
     ASSERT_GE(bytes.size(), 4u);

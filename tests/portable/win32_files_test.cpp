@@ -2,41 +2,25 @@
 // calls alone so that the simulated notebook and a real Windows answer the same: how each
 // disposition reports its outcome, where writes land, which second opens share modes allow,
 // and what the local application-data folder looks like.
-#include <celdor/export.h>
-
-#if defined(_WIN32)
-#include <knownfolders.h>
-#include <shlobj.h>
-#endif
+#include "portable.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#define T(text) CELDOR_W(text)
-
 namespace {
 
-using WString = std::basic_string<WCHAR>;
-
-WString LocalAppData() {
-    PWSTR folder = nullptr;
-    WString path;
-    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder) == S_OK) {
-        path = folder;
-    }
-    CoTaskMemFree(folder);
-    return path;
-}
+using portable::LocalAppData;
+using portable::WString;
 
 class Win32Files : public ::testing::Test {
 protected:
     void SetUp() override {
         const WString appData = LocalAppData();
         ASSERT_FALSE(appData.empty());
-        m_base = appData + T("\\CeldorPortableTests");
-        m_dir = m_base + T("\\Files");
-        m_file = m_dir + T("\\file.bin");
+        m_base = appData + WTEXT("\\CeldorPortableTests");
+        m_dir = m_base + WTEXT("\\Files");
+        m_file = m_dir + WTEXT("\\file.bin");
         CreateDirectoryW(m_base.c_str(), nullptr);
         Clean();
         ASSERT_TRUE(CreateDirectoryW(m_dir.c_str(), nullptr)) << GetLastError();
@@ -47,7 +31,7 @@ protected:
     }
     void Clean() {
         DeleteFileW(m_file.c_str());
-        RemoveDirectoryW((m_dir + T("\\Sub")).c_str());
+        RemoveDirectoryW((m_dir + WTEXT("\\Sub")).c_str());
         RemoveDirectoryW(m_dir.c_str());
     }
 
@@ -59,20 +43,7 @@ protected:
                            nullptr);
     }
 
-    std::string ReadAll() const {
-        std::string bytes;
-        HANDLE file = Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-        if (file == INVALID_HANDLE_VALUE) {
-            return bytes;
-        }
-        char chunk[256];
-        DWORD got = 0;
-        while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-            bytes.append(chunk, got);
-        }
-        CloseHandle(file);
-        return bytes;
-    }
+    std::string ReadAll() const { return portable::ReadFileBytes(m_file); }
 
     WString m_base, m_dir, m_file;
 };
@@ -104,10 +75,10 @@ TEST_F(Win32Files, EachDispositionReportsItsOutcomeInTheLastError) {
     EXPECT_EQ(GetFileSize(file, nullptr), 0u) << "CREATE_ALWAYS truncates";
     CloseHandle(file);
 
-    EXPECT_EQ(Open(m_dir + T("\\Missing\\file.bin"), GENERIC_WRITE, 0, OPEN_ALWAYS),
+    EXPECT_EQ(Open(m_dir + WTEXT("\\Missing\\file.bin"), GENERIC_WRITE, 0, OPEN_ALWAYS),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND)) << "no folder is created";
-    EXPECT_EQ(GetFileAttributesW((m_dir + T("\\Missing")).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((m_dir + WTEXT("\\Missing")).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Win32Files, WritesLandAtThePointerAndAppendAfterASeekToTheEnd) {
@@ -171,7 +142,7 @@ TEST_F(Win32Files, PathsIgnoreCaseAndAcceptForwardSlashes) {
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
 
-    WString other = m_dir + T("/FILE.Bin");
+    WString other = m_dir + WTEXT("/FILE.Bin");
     for (WCHAR& c : other) {
         if (c >= 'a' && c <= 'z') {
             c = WCHAR(c - 'a' + 'A');
@@ -185,10 +156,10 @@ TEST_F(Win32Files, PathsIgnoreCaseAndAcceptForwardSlashes) {
 TEST_F(Win32Files, FoldersAreMadeOneLevelAtATime) {
     EXPECT_FALSE(CreateDirectoryW(m_dir.c_str(), nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
-    EXPECT_FALSE(CreateDirectoryW((m_dir + T("\\No\\Such")).c_str(), nullptr));
+    EXPECT_FALSE(CreateDirectoryW((m_dir + WTEXT("\\No\\Such")).c_str(), nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-    ASSERT_TRUE(CreateDirectoryW((m_dir + T("\\Sub")).c_str(), nullptr));
-    const DWORD attributes = GetFileAttributesW((m_dir + T("\\Sub")).c_str());
+    ASSERT_TRUE(CreateDirectoryW((m_dir + WTEXT("\\Sub")).c_str(), nullptr));
+    const DWORD attributes = GetFileAttributesW((m_dir + WTEXT("\\Sub")).c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 

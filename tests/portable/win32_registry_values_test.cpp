@@ -1,22 +1,20 @@
 // More of the registry behaviour the registry helpers rely on: the type and size a string value
 // reports, keys created with their missing parents, and what the calls answer for a missing
 // value or a bad argument.
-#include <celdor/export.h>
+#include "portable.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#define T(text) CELDOR_W(text)
-
 namespace {
 
-const WCHAR* const kRoot = T("Software\\CeldorPortableTests\\Values");
+const WCHAR* const kRoot = WTEXT("Software\\CeldorPortableTests\\Values");
 
 void DeleteTree() {
-    RegDeleteKeyW(HKEY_CURRENT_USER, T("Software\\CeldorPortableTests\\Values\\A\\B\\C"));
-    RegDeleteKeyW(HKEY_CURRENT_USER, T("Software\\CeldorPortableTests\\Values\\A\\B"));
-    RegDeleteKeyW(HKEY_CURRENT_USER, T("Software\\CeldorPortableTests\\Values\\A"));
+    RegDeleteKeyW(HKEY_CURRENT_USER, WTEXT("Software\\CeldorPortableTests\\Values\\A\\B\\C"));
+    RegDeleteKeyW(HKEY_CURRENT_USER, WTEXT("Software\\CeldorPortableTests\\Values\\A\\B"));
+    RegDeleteKeyW(HKEY_CURRENT_USER, WTEXT("Software\\CeldorPortableTests\\Values\\A"));
     RegDeleteKeyW(HKEY_CURRENT_USER, kRoot);
 }
 
@@ -36,15 +34,15 @@ protected:
 };
 
 TEST_F(Win32RegistryValues, StringsKeepTheirTypeAndReportBytesWithTheTerminator) {
-    const WCHAR text[] = T("%SystemRoot%\\x");
-    ASSERT_EQ(RegSetValueExW(m_key, T("Expand"), 0, REG_EXPAND_SZ,
+    const WCHAR text[] = WTEXT("%SystemRoot%\\x");
+    ASSERT_EQ(RegSetValueExW(m_key, WTEXT("Expand"), 0, REG_EXPAND_SZ,
                              reinterpret_cast<const BYTE*>(text), sizeof(text)),
               ERROR_SUCCESS);
     WCHAR read[32] = {};
     DWORD type = 0, size = sizeof(read);
-    ASSERT_EQ(
-        RegQueryValueExW(m_key, T("Expand"), nullptr, &type, reinterpret_cast<BYTE*>(read), &size),
-        ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(m_key, WTEXT("Expand"), nullptr, &type,
+                               reinterpret_cast<BYTE*>(read), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_EXPAND_SZ)) << "the query does not expand or convert";
     EXPECT_EQ(size, DWORD(sizeof(text)));
     EXPECT_EQ(std::basic_string<WCHAR>(read), std::basic_string<WCHAR>(text));
@@ -52,7 +50,7 @@ TEST_F(Win32RegistryValues, StringsKeepTheirTypeAndReportBytesWithTheTerminator)
     // A DWORD read through a DWORD-sized buffer from a longer value is refused, not cut.
     DWORD number = 0xAAAAAAAA;
     size = sizeof(number);
-    EXPECT_EQ(RegQueryValueExW(m_key, T("Expand"), nullptr, nullptr,
+    EXPECT_EQ(RegQueryValueExW(m_key, WTEXT("Expand"), nullptr, nullptr,
                                reinterpret_cast<BYTE*>(&number), &size),
               ERROR_MORE_DATA);
     EXPECT_EQ(size, DWORD(sizeof(text)));
@@ -62,7 +60,7 @@ TEST_F(Win32RegistryValues, CreateMakesEveryMissingLevel) {
     HKEY deep = nullptr;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                              T("Software\\CeldorPortableTests\\Values\\A\\B\\C"), 0, nullptr,
+                              WTEXT("Software\\CeldorPortableTests\\Values\\A\\B\\C"), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
                               &deep, &disposition),
               ERROR_SUCCESS);
@@ -70,26 +68,26 @@ TEST_F(Win32RegistryValues, CreateMakesEveryMissingLevel) {
     RegCloseKey(deep);
 
     HKEY middle = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(m_key, T("A\\B"), 0, KEY_READ, &middle), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExW(m_key, WTEXT("A\\B"), 0, KEY_READ, &middle), ERROR_SUCCESS);
     RegCloseKey(middle);
 }
 
 TEST_F(Win32RegistryValues, MissingValuesAndBadArguments) {
-    EXPECT_EQ(RegDeleteValueW(m_key, T("Missing")), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueW(m_key, WTEXT("Missing")), ERROR_FILE_NOT_FOUND);
 
     const DWORD value = 5;
-    ASSERT_EQ(RegSetValueExW(m_key, T("Number"), 0, REG_DWORD,
+    ASSERT_EQ(RegSetValueExW(m_key, WTEXT("Number"), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&value), sizeof(value)),
               ERROR_SUCCESS);
     DWORD read = 0;
-    EXPECT_EQ(RegQueryValueExW(m_key, T("Number"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
-                               nullptr),
+    EXPECT_EQ(RegQueryValueExW(m_key, WTEXT("Number"), nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&read), nullptr),
               ERROR_INVALID_PARAMETER)
         << "data without a size";
-    EXPECT_EQ(RegDeleteValueW(m_key, T("Number")), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(m_key, WTEXT("Number")), ERROR_SUCCESS);
     DWORD size = sizeof(read);
-    EXPECT_EQ(RegQueryValueExW(m_key, T("Number"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
-                               &size),
+    EXPECT_EQ(RegQueryValueExW(m_key, WTEXT("Number"), nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&read), &size),
               ERROR_FILE_NOT_FOUND);
 }
 
