@@ -109,7 +109,15 @@ CELDOR_API int SetDWForIni(const WCHAR* fileName, const WCHAR* section, const WC
     Celdor::Text::FromInt(static_cast<int>(value), text, kTextChars);
 
     if (!FileExists(fileName)) {
-        const std::basic_string<WCHAR> folder = FolderOf(fileName);
+        std::basic_string<WCHAR> folder;
+        try {
+            folder = FolderOf(fileName);
+        } catch (...) {
+            // Out of memory for a copy of the name: fail like any other step, never throw.
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            LogFailure(kSiteNoFolder);
+            return 0;
+        }
         if (!PathIsDirectoryW(folder.c_str()) && !CreateSharedFolder(folder.c_str())) {
             LogFailure(kSiteNoFolder);
             return 0;
