@@ -51,7 +51,5 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                                                          lpOutBuffer, nOutBufferSize,
                                                          lpBytesReturned);
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }

@@ -237,10 +237,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     } else {
         handle = OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, call);
     }
-    call.result = static_cast<std::int64_t>(HandleId(handle));
     call.handle = HandleId(handle);
-    Record(std::move(call));
-    return handle;
+    return Finish(call, handle);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
@@ -273,9 +271,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
             ok = TRUE;
         }
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
@@ -312,9 +308,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
             ok = TRUE;
         }
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
@@ -340,9 +334,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
             SetLastError(NO_ERROR);
         }
     }
-    call.result = low;
-    Record(std::move(call));
-    return low;
+    return Finish(call, low);
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
@@ -380,9 +372,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
             }
         }
     }
-    call.result = result;
-    Record(std::move(call));
-    return result;
+    return Finish(call, result);
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
@@ -453,9 +443,7 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
         }
         ok = TRUE;
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
@@ -526,9 +514,7 @@ BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath) {
     } else if (pszPath && *pszPath && IsDirectory(NB().hostPath(pszPath))) {
         result = static_cast<BOOL>(FILE_ATTRIBUTE_DIRECTORY);
     }
-    call.result = result;
-    Record(std::move(call));
-    return result;
+    return Finish(call, result);
 }
 
 // --- Known folders --------------------------------------------------------------------------
@@ -585,8 +571,6 @@ HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE
             *ppszPath = text;
         }
     }
-    call.result = result;
     call.handle = ppszPath ? HandleId(*ppszPath) : 0;
-    Record(std::move(call));
-    return result;
+    return Finish(call, result);
 }

@@ -90,9 +90,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     } else {
         SetLastError(ERROR_INVALID_HANDLE);
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }
 
 // Memory blocks are accounted like handles, so a missing LocalFree or CoTaskMemFree shows up

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace celdor::sim::detail {
@@ -43,6 +45,18 @@ std::string Narrow(const WCHAR* text); // UTF-8 of a wide argument; "(null)" for
 
 // Records a call in the journal, stamping the thread's last error.
 void Record(Call call);
+
+// Ends a simulated call: its result goes into the journal record, which is written, and is
+// returned to the caller.
+template <typename Result> Result Finish(Call& call, Result result) {
+    if constexpr (std::is_pointer_v<Result>) {
+        call.result = static_cast<std::int64_t>(HandleId(result));
+    } else {
+        call.result = static_cast<std::int64_t>(result);
+    }
+    Record(std::move(call));
+    return result;
+}
 
 // Fault injection for a function about to run. Returns the error the call must fail with.
 inline std::optional<DWORD> Injected(std::string_view function, std::string_view target = {}) {

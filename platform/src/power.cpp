@@ -16,7 +16,5 @@ BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
         *lpSystemPowerStatus = NB().powerStatus();
         ok = TRUE;
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }

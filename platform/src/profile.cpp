@@ -353,9 +353,7 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCW
             SetLastError(missing);
         }
     }
-    call.result = result;
-    Record(std::move(call));
-    return result;
+    return Finish(call, result);
 }
 
 BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
@@ -431,7 +429,5 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
             ok = TRUE;
         }
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }

@@ -400,12 +400,6 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     return ERROR_SUCCESS;
 }
 
-LSTATUS Finish(Call& call, LSTATUS status) {
-    call.result = status;
-    Record(std::move(call));
-    return status;
-}
-
 } // namespace
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,

@@ -600,7 +600,5 @@ BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
             ok = TRUE;
         }
     }
-    call.result = ok;
-    Record(std::move(call));
-    return ok;
+    return Finish(call, ok);
 }

@@ -165,9 +165,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
             result = static_cast<int>(wide.size());
         }
     }
-    call.result = result;
-    Record(std::move(call));
-    return result;
+    return Finish(call, result);
 }
 
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
