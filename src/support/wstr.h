@@ -17,18 +17,22 @@ std::size_t Length(const WCHAR* text);
 // empty one included, and equals another null pointer.
 int Compare(const WCHAR* a, const WCHAR* b);
 
-// printf-style formatting with the Windows rules for wide functions:
-//   %s and %ls (%ws) take a wide string, %hs and %S a narrow one (bytes widened one to one);
-//   %c and %lc a wide character, %hc and %C a narrow one;
-//   %d %i signed and %u %o %x %X unsigned, 32-bit unless a length modifier says otherwise
-//   (h, hh, l (32-bit, as on Windows), ll, I64, I32, I (pointer-sized), z, j, t);
-//   %p the pointer as 16 upper-case hexadecimal digits; %e %E %f %F %g %G %a %A doubles;
-//   %% a percent sign; flags - + 0 blank #; width and precision, either of them as '*'.
-// A null string argument prints "(null)". An unknown conversion is copied as it stands.
+// printf-style formatting of the library's messages, with the Windows rule for wide functions
+// that %s takes a wide string. It knows exactly the directives the library's formats use:
+//   %s   a wide string; a null pointer prints "(null)"
+//   %d   an int in decimal
+//   %x   an unsigned int in lower-case hexadecimal, %X in upper case
+//   %%   a percent sign
+// %d, %x and %X also take a zero-padded width of one digit ("%02X": at least two characters,
+// zeros after any minus sign).
+// Anything else (another conversion, flag, width, precision or length modifier, a lone '%' at
+// the end) refuses the whole format: no further argument is read, the buffer is left empty
+// and the result is -1. A message with a directive added later that this helper does not know
+// thus comes out empty, which its test sees, rather than subtly wrong.
 //
 // Writes at most count - 1 characters and always terminates the buffer (when count > 0). A
 // surrogate pair is never split at the cut. Returns the number of characters written, or -1
-// when the output did not fit and was cut.
+// when the output did not fit and was cut, or when the format was refused. Never allocates.
 int FormatV(WCHAR* buffer, std::size_t count, const WCHAR* format, va_list args);
 int Format(WCHAR* buffer, std::size_t count, const WCHAR* format, ...);
 

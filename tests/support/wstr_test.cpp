@@ -1,4 +1,4 @@
-// The library's wide-string helpers and CString: the Windows wide printf rules, the C runtime's
+// The library's wide-string helpers and CString: the message formatter, the C runtime's
 // decimal conversions, and UTF-8 at the edges.
 #include "support/wstr.h"
 
@@ -25,41 +25,40 @@ std::u16string Fmt(const WCHAR* format, ...) {
     return std::u16string(buffer);
 }
 
-TEST(WideFormat, StringsFollowTheWideRules) {
-    EXPECT_EQ(Fmt(W("%s|%ls|%ws"), W("wide"), W("also"), W("too")), u"wide|also|too");
-    EXPECT_EQ(Fmt(W("%hs|%S|%hS"), "narrow", "also", "too"), u"narrow|also|too");
-    EXPECT_EQ(Fmt(W("%c%hc%C%lc"), W('w'), 'n', 'N', W('\u20AC')), u"wnN\u20AC");
-    EXPECT_EQ(
-        Fmt(W("[%s][%hs]"), static_cast<const WCHAR*>(nullptr), static_cast<const char*>(nullptr)),
-        u"[(null)][(null)]");
-    EXPECT_EQ(Fmt(W("[%5s][%-5s][%.2s][%05s]"), W("ab"), W("ab"), W("abc"), W("ab")),
-              u"[   ab][ab   ][ab][000ab]");
-    EXPECT_EQ(Fmt(W("[%*s][%-*.*s]"), 4, W("a"), 4, 1, W("bc")), u"[   a][b   ]");
-    EXPECT_EQ(Fmt(W("%*s|"), -3, W("a")), u"a  |");
-    EXPECT_EQ(Fmt(W("%hs"), "\xE9"), u"\u00E9"); // bytes are widened one to one
+// What the library's messages use: the log prefix, the registry and INI failures, the battery
+// firmware text.
+TEST(WideFormat, TheLibrarysDirectives) {
+    EXPECT_EQ(Fmt(W("[%s %d] %s"), W("2024-01-31,09:15:02"), 17, W("text")),
+              u"[2024-01-31,09:15:02 17] text");
+    EXPECT_EQ(Fmt(W("%s :line %d, Error %x"), W("libini"), 68, 0xB7u),
+              u"libini :line 68, Error b7");
+    EXPECT_EQ(Fmt(W("%02X%02X-%02X%02X-%02X%02X-%02X%02X"), 0x12u, 0x34u, 0x56u, 0x78u, 0x9Au,
+                  0xBCu, 0xDEu, 0xF0u),
+              u"1234-5678-9ABC-DEF0");
+    EXPECT_EQ(Fmt(W("%d %d %d"), 0, -7, INT_MIN), u"0 -7 -2147483648");
+    EXPECT_EQ(Fmt(W("%x %X %x"), 0u, 0xBEEFu, 0xFFFFFFFFu), u"0 BEEF ffffffff");
+    EXPECT_EQ(Fmt(W("[%02X][%02X][%05d][%03x]"), 0x5u, 0x123u, -42, 0xAu),
+              u"[05][123][-0042][00a]");
+    EXPECT_EQ(Fmt(W("%s|%s"), static_cast<const WCHAR*>(nullptr), W("\u20AC \U0001D11E")),
+              u"(null)|\u20AC \U0001D11E");
+    EXPECT_EQ(Fmt(W("100%%")), u"100%");
 }
 
-TEST(WideFormat, Integers) {
-    EXPECT_EQ(Fmt(W("%d %i %d"), 42, -7, INT_MIN), u"42 -7 -2147483648");
-    EXPECT_EQ(Fmt(W("%u %x %X %o"), 4294967295u, 0xB7u, 0xBEEFu, 8u), u"4294967295 b7 BEEF 10");
-    EXPECT_EQ(Fmt(W("%x"), -1), u"ffffffff");
-    EXPECT_EQ(Fmt(W("[%5d][%-5d][%05d][%+d][% d][%+05d]"), 42, 42, -42, 42, 42, 42),
-              u"[   42][42   ][-0042][+42][ 42][+0042]");
-    EXPECT_EQ(Fmt(W("[%.3d][%06.3d][%.0d][%#x][%#X][%#o][%#x]"), 7, 7, 0, 255u, 255u, 8u, 0u),
-              u"[007][   007][][0xff][0XFF][010][0]");
-    EXPECT_EQ(Fmt(W("%hd %hhd %hu"), 70000, 300, 70000), u"4464 44 4464");
-    EXPECT_EQ(Fmt(W("%ld %lx"), -5L, 0xFFFFFFFFUL), u"-5 ffffffff");
-    EXPECT_EQ(Fmt(W("%lld %I64d %I64x %llu"), -1LL << 40, INT64_MAX, 0x123456789ALL,
-                  18446744073709551615ULL),
-              u"-1099511627776 9223372036854775807 123456789a 18446744073709551615");
-    EXPECT_EQ(Fmt(W("%I32d %Iu %zu"), -3, std::size_t(5), std::size_t(6)), u"-3 5 6");
-    EXPECT_EQ(Fmt(W("%.*d|%.*d"), 4, 5, -1, 5), u"0005|5");
-}
-
-TEST(WideFormat, PointersPercentAndUnknownConversions) {
-    EXPECT_EQ(Fmt(W("%p"), reinterpret_cast<void*>(0x12FF7C)), u"000000000012FF7C");
-    EXPECT_EQ(Fmt(W("100%% %q %")), u"100% %q %");
-    EXPECT_EQ(Fmt(W("%.2f %e"), 3.14159, 1.5), u"3.14 1.500000e+00");
+// Anything the messages do not use is refused outright: nothing is printed, -1 is returned.
+TEST(WideFormat, RefusesWhatItDoesNotKnow) {
+    const WCHAR* const formats[] = {
+        W("%i"),   W("%u"),  W("%o"),  W("%c"),   W("%p"),   W("%f"),    W("%n"),
+        W("%ls"),  W("%hs"), W("%S"),  W("%ld"),  W("%lld"), W("%I64x"), W("%5s"),
+        W("%-d"),  W("%+d"), W("%2X"), W("%.3d"), W("%*d"),  W("%010d"), W("%02s"),
+        W("%00d"), W("%0d"), W("%#x"), W("%q"),   W("%"),
+    };
+    for (const WCHAR* directive : formats) {
+        const std::u16string format = u"before " + std::u16string(directive) + u" after %s";
+        SCOPED_TRACE(CString(format.c_str()).ToUtf8());
+        WCHAR buffer[32] = {W('x')};
+        EXPECT_EQ(Text::Format(buffer, 32, format.c_str(), 1, W("text")), -1);
+        EXPECT_EQ(buffer[0], 0);
+    }
 }
 
 TEST(WideFormat, AlwaysTerminatesAndReportsTruncation) {
