@@ -76,15 +76,16 @@ std::size_t EndCutLine(WCHAR* line) {
     return length;
 }
 
+// Formats a message and hands it on. The log never fails its caller: whatever goes wrong on the
+// way, running out of memory included, costs the message and nothing else.
 bool LogAt(CFileLogger& logger, WCHAR* buffer, std::size_t count, DWORD level, const WCHAR* format,
            va_list args) {
-    Text::FormatV(buffer, count, format, args);
     try {
+        Text::FormatV(buffer, count, format, args);
         CString text(buffer);
         text += W("\r\n");
         return logger.WriteLog(std::move(text), level);
     } catch (...) {
-        // The log never fails its caller.
         return false;
     }
 }
@@ -114,9 +115,11 @@ const CString& CFileLogger::LogFilePath() {
     return s_logFilePath;
 }
 
+// Static storage rather than the heap, so that taking the instance never fails; the object has
+// nothing to destroy.
 CFileLogger* CFileLogger::GetInstance() {
-    static CFileLogger* const instance = new CFileLogger();
-    return instance;
+    static CFileLogger instance;
+    return &instance;
 }
 
 bool CFileLogger::LogError(const WCHAR* format, ...) {
@@ -186,9 +189,14 @@ bool CFileLogger::WriteLog(CString text, DWORD level) {
         return false;
     }
 
-    CString line(header);
-    line += text;
-    AppendLine(line.GetString());
+    try {
+        CString line(header);
+        line += text;
+        AppendLine(line.GetString());
+    } catch (...) {
+        // No memory for the line (or no lock for the file): the line is lost, as when the file
+        // cannot be opened.
+    }
     return true;
 }
 

@@ -19,15 +19,16 @@ public:
     // The single instance, created on first use and never destroyed.
     static CFileLogger* GetInstance();
 
-    // Format a message (wide printf rules: %s wide string, %d int, %x unsigned hexadecimal),
+    // Format a message (Text::FormatV: %s wide string, %d int, %x unsigned hexadecimal),
     // end it with CR LF and hand it to WriteLog at the entry point's level. A message longer
     // than 1023 (LogError) or 511 (LogDebugInfo) characters is cut to that length. Return
-    // WriteLog's result.
+    // WriteLog's result, or false when the message could not be built (out of memory). Nothing
+    // is thrown.
     bool LogError(const WCHAR* format, ...);
     bool LogDebugInfo(const WCHAR* format, ...);
 
-    // The level filter: true when the mask lets `level` through (whether or not the file could
-    // then be written), false when nothing was attempted.
+    // The level filter: true when the mask lets `level` through (whether or not the line could
+    // then be built and written), false when nothing was attempted.
     bool WriteLog(CString text, DWORD level);
 
     // The "WriteLevel" mask, read anew on every call; 0 when the key or value is missing or

@@ -9,9 +9,49 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
+
+// Memory can be made to run out for one thread: once `t_allocationsLeft` allocations have been
+// made, every further one throws std::bad_alloc. -1 never runs out.
+namespace {
+thread_local long t_allocationsLeft = -1;
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (t_allocationsLeft == 0) {
+        throw std::bad_alloc();
+    }
+    if (t_allocationsLeft > 0) {
+        --t_allocationsLeft;
+    }
+    if (void* memory = std::malloc(size != 0 ? size : 1)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+// Memory from malloc goes back to free; the compiler cannot tell that these pair up.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 using Celdor::CFileLogger;
 using Celdor::CString;
@@ -412,6 +452,27 @@ TEST_F(LogTest, ConcurrentMessagesStayWholeAndOrdered) {
         int t = std::stoi(match[1].str());
         ASSERT_EQ(std::stoi(match[2].str()), next[t]++) << text;
     }
+}
+
+// The log is called from exported functions: memory running out while a message is built costs
+// the message, never an exception.
+TEST_F(LogTest, RunningOutOfMemoryCostsOnlyTheMessage) {
+    logfile::SetWriteLevel(0x400);
+    const CString::string_type longText(300, W('e')); // too long for a string's own buffer
+    bool threw = false;
+    bool written[2] = {true, true};
+    t_allocationsLeft = 0;
+    try {
+        written[0] = Log().LogError(W("%s :line %d"), longText.c_str(), 1);
+        written[1] = Log().LogDebugInfo(W("%s"), longText.c_str());
+    } catch (...) {
+        threw = true;
+    }
+    t_allocationsLeft = -1;
+    EXPECT_FALSE(threw);
+    EXPECT_FALSE(written[0]);
+    EXPECT_FALSE(written[1]);
+    EXPECT_FALSE(logfile::Exists());
 }
 
 TEST_F(LogTest, PathIsTakenFromTheLocalApplicationDataFolder) {
