@@ -1,0 +1,77 @@
+// Scenario files: the whole simulated notebook described as JSON (docs/scenario.md).
+//
+// Each top-level section is loaded and saved by a file of its own in this folder; the table
+// below names them. Loading is two-phase: every section is read and checked first, producing
+// the changes to make, and only when the whole file is valid is the notebook reset and changed.
+// A bad file therefore leaves the notebook as it was.
+#include "section.h"
+
+#include <algorithm>
+#include <iterator>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace celdor::sim {
+
+namespace scenario {
+
+// The sections, in the order they are loaded and saved; each is defined in the file of its name.
+extern const Section kDescription, kUser, kClock, kPowerStatus, kFervo, kRegistry;
+const Section* const kSections[] = {
+    &kDescription, &kUser, &kClock, &kPowerStatus, &kFervo, &kRegistry,
+};
+
+} // namespace scenario
+
+void Notebook::loadScenario(std::string_view text) {
+    using namespace scenario;
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        throw std::runtime_error(std::string("scenario: not valid JSON: ") + error.what());
+    }
+    if (!root.is_object()) {
+        Fail({}, "expected a JSON object with the notebook's sections, got " + Shown(root));
+    }
+    for (const auto& [name, value] : root.items()) {
+        auto known = [&](const Section* s) { return name == s->name; };
+        if (std::none_of(std::begin(kSections), std::end(kSections), known)) {
+            std::string list;
+            for (const Section* s : kSections) {
+                list += (list.empty() ? "" : ", ") + std::string(s->name);
+            }
+            Fail({}, "unknown section " + Json(name).dump() + " (known sections: " + list + ")");
+        }
+    }
+    std::vector<Change> changes;
+    for (const Section* section : kSections) {
+        if (const Json* value = Find(root, section->name)) {
+            changes.push_back(section->load(*value, section->name));
+        }
+    }
+
+    std::lock_guard lock(m_mutex);
+    resetStateLocked();
+    for (const Change& change : changes) {
+        change(*this);
+    }
+}
+
+std::string Notebook::saveScenario() const {
+    using namespace scenario;
+    std::lock_guard lock(m_mutex);
+    // The savers only read; the accessors they use are the notebook's non-const ones.
+    Notebook& self = const_cast<Notebook&>(*this);
+    Json root = Json::object();
+    for (const Section* section : kSections) {
+        if (auto value = section->save(self)) {
+            root[section->name] = std::move(*value);
+        }
+    }
+    return root.dump(2) + "\n";
+}
+
+} // namespace celdor::sim
