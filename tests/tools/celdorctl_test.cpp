@@ -120,6 +120,14 @@ protected:
         std::ofstream(file) << text;
         return file;
     }
+    // Makes the state folder one the notebook cannot be kept in: the file a save writes first
+    // is blocked by a folder of that name (permissions would not stop the superuser).
+    void blockKeeping() { fs::create_directory(m_state / "notebook.json.new"); }
+    void unblockKeeping() { fs::remove(m_state / "notebook.json.new"); }
+    std::string kept() const {
+        std::ifstream in(m_state / "notebook.json");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 
     fs::path m_root;
     fs::path m_state;
@@ -168,4 +176,60 @@ TEST_F(CeldorctlKeptState, ADamagedKeptNotebookIsReportedAndResetRecovers) {
 
     EXPECT_EQ(run({"reset"}).code, 0);
     EXPECT_EQ(run({"status", "--json"}).code, 0);
+}
+
+// A command that only reads neither needs the state folder to be writable nor writes to it.
+TEST_F(CeldorctlKeptState, ReadingCommandsLeaveTheKeptNotebookAlone) {
+    ASSERT_EQ(run({"status"}).code, 0);
+    const std::string unplugged = R"({"power_status": {"ac_line_status": 0}})"; // unlike a save
+    std::ofstream(m_state / "notebook.json") << unplugged;
+    blockKeeping();
+
+    const std::vector<std::vector<std::string>> reads = {
+        {"status", "--json"},
+        {"adapter"},
+        {"scenario", "show"},
+        {"scenario", "save", (m_state / "copy.json").string()},
+    };
+    for (const auto& args : reads) {
+        SCOPED_TRACE(args.front());
+        Result result = run(args);
+        EXPECT_EQ(result.code, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+    }
+    EXPECT_EQ(run({"status", "--json"}).json()["ac_power"], false);
+    EXPECT_EQ(kept(), unplugged);
+}
+
+// A run that would have to keep a change is refused, naming the folder, before anything changes.
+TEST_F(CeldorctlKeptState, ChangesAreRefusedWhenTheyCouldNotBeKept) {
+    blockKeeping();
+    Result first = run({"status"}); // a new folder gets its notebook and drive on the first run
+    EXPECT_EQ(first.code, 1);
+    EXPECT_FALSE(fs::exists(m_state / "drive"));
+    unblockKeeping();
+
+    ASSERT_EQ(run({"status"}).code, 0);
+    const fs::path marker = m_state / "drive" / "C" / "marker.txt";
+    std::ofstream(marker) << "kept";
+    const std::string before = kept();
+    const std::string other = writeScenario(R"({"user": "Sam"})").string();
+    blockKeeping();
+
+    const std::vector<std::vector<std::string>> changes = {
+        {"reset"},
+        {"scenario", "load", other},
+        {"--scenario", other, "status"},
+    };
+    for (const auto& args : changes) {
+        SCOPED_TRACE(args.front());
+        Result result = run(args);
+        EXPECT_EQ(result.code, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("state folder " + m_state.string() + " cannot be written"),
+                  std::string::npos)
+            << result.err;
+    }
+    EXPECT_EQ(kept(), before);
+    EXPECT_TRUE(fs::exists(marker));
 }

@@ -15,11 +15,14 @@
 
 namespace celdorctl {
 
-CLI::App* Commands::add(std::string name, std::string description, Action action,
+CLI::App* Commands::add(std::string name, std::string description, Effect effect, Action action,
                         CLI::App* parent) {
     CLI::App* owner = parent ? parent : &m_app;
     CLI::App* command = owner->add_subcommand(std::move(name), std::move(description));
-    command->callback([this, action = std::move(action)] { m_chosen = action; });
+    command->callback([this, effect, action = std::move(action)] {
+        m_chosen = action;
+        m_chosenEffect = effect;
+    });
     return command;
 }
 
@@ -100,7 +103,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     Context context{json, out, err};
     try {
         if (use == MachineUse::Attach) {
-            machine.open();
+            machine.open(commands.chosenEffect());
         }
         int code = 1;
         std::string failure;

@@ -18,9 +18,10 @@ public:
     void addOptions(CLI::App& app);
     void addCommands(Commands& commands);
 
-    // Around the chosen command: prepare the machine before it, keep its state after it.
-    // Both throw std::runtime_error with a message for the user.
-    void open();
+    // Around the chosen command: prepare the machine before it and, when the command changes
+    // it, keep its state after it. A machine that could not keep a change is refused by open(),
+    // before anything has changed. Both throw std::runtime_error with a message for the user.
+    void open(Effect effect);
     void close();
 
 private:

@@ -11,7 +11,7 @@ Machine::~Machine() = default;
 
 void Machine::addOptions(CLI::App&) {}
 void Machine::addCommands(Commands&) {}
-void Machine::open() {}
+void Machine::open(Effect) {}
 void Machine::close() {}
 
 } // namespace celdorctl

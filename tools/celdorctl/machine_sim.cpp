@@ -1,6 +1,7 @@
 // The simulated notebook as celdorctl's machine. Each run starts from the kept notebook (or the
-// built-in default, or --scenario FILE), runs one command on it and keeps the result, so that
-// a change made by one command is seen by the next. The notebook's C: drive lives beside it.
+// built-in default, or --scenario FILE), runs one command on it and, when the command changed
+// it, keeps the result, so that a change made by one command is seen by the next. The
+// notebook's C: drive lives beside it.
 //
 //   <state>/notebook.json   the notebook, in the scenario format
 //   <state>/drive/C/...     its files (the diagnostic log, INI files)
@@ -11,6 +12,7 @@
 
 #include <celdor_platform/notebook.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -48,11 +51,16 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+fs::path TemporaryOf(const fs::path& path) {
+    fs::path temporary = path;
+    temporary += ".new";
+    return temporary;
+}
+
 // Written beside the target and renamed over it, so that an interrupted run never leaves half
 // a file behind.
 void WriteFile(const fs::path& path, const std::string& text) {
-    fs::path temporary = path;
-    temporary += ".new";
+    const fs::path temporary = TemporaryOf(path);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << text;
@@ -63,8 +71,30 @@ void WriteFile(const fs::path& path, const std::string& text) {
     std::error_code ec;
     fs::rename(temporary, path, ec);
     if (ec) {
+        fs::remove(temporary, ec);
         throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
     }
+}
+
+// Keeping the notebook starts by creating a file beside the kept one. Doing that once before
+// the command runs finds a state folder the notebook cannot be kept in while nothing has
+// changed yet.
+void CheckWritable(const fs::path& dir, const fs::path& kept) {
+    const fs::path probe = TemporaryOf(kept);
+    bool created = false;
+    int error = 0;
+    {
+        std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+        created = static_cast<bool>(out);
+        error = errno;
+    }
+    if (!created) {
+        throw std::runtime_error("the state folder " + dir.string() + " cannot be written (" +
+                                 std::generic_category().message(error) +
+                                 "), so nothing was changed; give another with --state DIR");
+    }
+    std::error_code ec;
+    fs::remove(probe, ec);
 }
 
 void Load(std::string_view text, const std::string& source) {
@@ -81,6 +111,7 @@ struct Machine::State {
     std::string scenarioFile; // --scenario
     std::string stateDir;     // --state
     fs::path dir;             // the folder in use, once open
+    bool keep = false;        // the run's result is kept
     // Commands that replace the whole notebook, and so need nothing from the kept one.
     CLI::App* resetCommand = nullptr;
     CLI::App* loadCommand = nullptr;
@@ -104,7 +135,7 @@ void Machine::addOptions(CLI::App& app) {
 void Machine::addCommands(Commands& commands) {
     State& state = *m_state;
     state.resetCommand = commands.add(
-        "reset", "Start again from the default notebook, with an empty drive",
+        "reset", "Start again from the default notebook, with an empty drive", Effect::Changes,
         [&state](Context& context) {
             Load(DefaultScenario(), "built-in default notebook");
             NB().clearFiles();
@@ -119,7 +150,7 @@ void Machine::addCommands(Commands& commands) {
     CLI::App* scenario =
         commands.family("scenario", "Show, save or load the whole simulated notebook");
     commands.add(
-        "show", "Print the notebook as a scenario (JSON)",
+        "show", "Print the notebook as a scenario (JSON)", Effect::Reads,
         [](Context& context) {
             context.out << NB().saveScenario();
             return 0;
@@ -128,7 +159,7 @@ void Machine::addCommands(Commands& commands) {
 
     auto saveFile = std::make_shared<std::string>();
     CLI::App* save = commands.add(
-        "save", "Write the notebook to a scenario file",
+        "save", "Write the notebook to a scenario file", Effect::Reads,
         [saveFile](Context& context) {
             WriteFile(*saveFile, NB().saveScenario());
             Report report;
@@ -141,7 +172,7 @@ void Machine::addCommands(Commands& commands) {
 
     auto loadFile = std::make_shared<std::string>();
     state.loadCommand = commands.add(
-        "load", "Replace the notebook with the one a scenario file describes",
+        "load", "Replace the notebook with the one a scenario file describes", Effect::Changes,
         [loadFile](Context& context) {
             Load(ReadFile(*loadFile), *loadFile);
             Report report;
@@ -155,7 +186,7 @@ void Machine::addCommands(Commands& commands) {
         ->check(CLI::ExistingFile);
 }
 
-void Machine::open() {
+void Machine::open(Effect effect) {
     State& state = *m_state;
     state.dir = state.stateDir.empty() ? DefaultStateDir() : fs::path(state.stateDir);
     std::error_code ec;
@@ -164,9 +195,15 @@ void Machine::open() {
         throw std::runtime_error("cannot create the state folder " + state.dir.string() + ": " +
                                  ec.message());
     }
+    const fs::path kept = state.dir / "notebook.json";
+    // Kept: what a command changed, a notebook --scenario gives, and the first notebook of a
+    // new folder (which also gets its drive). A command that only reads leaves the folder alone.
+    state.keep = effect == Effect::Changes || !state.scenarioFile.empty() || !fs::exists(kept);
+    if (state.keep) {
+        CheckWritable(state.dir, kept);
+    }
     NB().setRoot(state.dir / "drive");
 
-    const fs::path kept = state.dir / "notebook.json";
     const bool replacing = (state.resetCommand && state.resetCommand->parsed()) ||
                            (state.loadCommand && state.loadCommand->parsed());
     if (!state.scenarioFile.empty()) {
@@ -188,7 +225,9 @@ void Machine::open() {
 }
 
 void Machine::close() {
-    WriteFile(m_state->dir / "notebook.json", NB().saveScenario());
+    if (m_state->keep) {
+        WriteFile(m_state->dir / "notebook.json", NB().saveScenario());
+    }
 }
 
 } // namespace celdorctl

@@ -50,7 +50,8 @@ int Adapter(Context& context) {
 } // namespace
 
 void AddAdapterCommands(Commands& commands) {
-    commands.add("adapter", "Every answer of the AC adapter queries (CAdapter)", Adapter);
+    commands.add("adapter", "Every answer of the AC adapter queries (CAdapter)", Effect::Reads,
+                 Adapter);
 }
 
 } // namespace celdorctl

@@ -34,7 +34,7 @@ int Status(Context& context) {
 
 void AddStatusCommands(Commands& commands) {
     commands.add("status", "AC power, adapter state and whether the maker's driver is there",
-                 Status);
+                 Effect::Reads, Status);
 }
 
 } // namespace celdorctl
