@@ -207,6 +207,14 @@ std::optional<Json> SaveUser(Notebook& nb) {
     return Json(Utf16ToUtf8(nb.userName()));
 }
 
+Change LoadElevated(const Json& value, const std::string& where) {
+    return [elevated = ReadBool(value, where)](Notebook& nb) { nb.setElevated(elevated); };
+}
+
+std::optional<Json> SaveElevated(Notebook& nb) {
+    return nb.elevated() ? std::optional<Json>(true) : std::nullopt;
+}
+
 // --- clock ----------------------------------------------------------------------------------
 
 // "YYYY-MM-DDThh:mm:ssZ", the one form scenario files use for a UTC time.
@@ -771,11 +779,9 @@ struct Section {
 };
 
 const Section kSections[] = {
-    {"description", LoadDescription, SaveNothing},
-    {"user", LoadUser, SaveUser},
-    {"clock", LoadClock, SaveClock},
-    {"power_status", LoadPowerStatus, SavePowerStatus},
-    {"fervo", LoadFervo, SaveFervo},
+    {"description", LoadDescription, SaveNothing},      {"user", LoadUser, SaveUser},
+    {"elevated", LoadElevated, SaveElevated},           {"clock", LoadClock, SaveClock},
+    {"power_status", LoadPowerStatus, SavePowerStatus}, {"fervo", LoadFervo, SaveFervo},
     {"registry", LoadRegistry, SaveRegistry},
 };
 
