@@ -98,7 +98,7 @@ DWORD ErrnoToError(int error) {
 
 FileName ResolveFile(const WCHAR* name, std::size_t limit, DWORD tooLong) {
     FileName file;
-    const auto path = name && *name ? ParsePath(name) : std::nullopt;
+    const auto path = ParsePath(name ? name : u"");
     if (!name || !*name) {
         file.error = ERROR_PATH_NOT_FOUND;
     } else if (!path) {

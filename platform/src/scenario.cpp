@@ -779,9 +779,12 @@ struct Section {
 };
 
 const Section kSections[] = {
-    {"description", LoadDescription, SaveNothing},      {"user", LoadUser, SaveUser},
-    {"elevated", LoadElevated, SaveElevated},           {"clock", LoadClock, SaveClock},
-    {"power_status", LoadPowerStatus, SavePowerStatus}, {"fervo", LoadFervo, SaveFervo},
+    {"description", LoadDescription, SaveNothing},
+    {"user", LoadUser, SaveUser},
+    {"elevated", LoadElevated, SaveElevated}, // saved only when true
+    {"clock", LoadClock, SaveClock},
+    {"power_status", LoadPowerStatus, SavePowerStatus},
+    {"fervo", LoadFervo, SaveFervo},
     {"registry", LoadRegistry, SaveRegistry},
 };
 

@@ -21,11 +21,12 @@ DWORD Outcome(BOOL ok) {
 
 DWORD OpenKey(const WCHAR* path, REGSAM access, bool create = false) {
     HKEY key = nullptr;
-    const LSTATUS status =
-        create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, access, nullptr, &key,
-                                 nullptr)
-               : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key);
-    RegCloseKey(key);
+    const LSTATUS status = create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, access,
+                                                    nullptr, &key, nullptr)
+                                  : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key);
+    if (key) {
+        RegCloseKey(key);
+    }
     return DWORD(status);
 }
 
@@ -52,7 +53,7 @@ const Change kChanges[] = {
      [] {
          const DWORD one = 1;
          return DWORD(RegSetValueExW(HKEY_LOCAL_MACHINE, u"V", 0, REG_DWORD,
-                                       reinterpret_cast<const BYTE*>(&one), 4));
+                                     reinterpret_cast<const BYTE*>(&one), 4));
      },
      ERROR_ACCESS_DENIED},
     {"delete a machine key",
