@@ -417,10 +417,14 @@ DWORD StoredSize(DWORD type, const BYTE* data, DWORD size) {
         size % 2 != 0) {
         return size;
     }
+    // The character after the data is looked at only when the data does not end the string.
     char16_t last = 0, next = 0;
     std::memcpy(&last, data + size - 2, 2);
+    if (last == 0) {
+        return size;
+    }
     std::memcpy(&next, data + size, 2);
-    return last != 0 && next == 0 ? size + 2 : size;
+    return next == 0 ? size + 2 : size;
 }
 
 } // namespace
