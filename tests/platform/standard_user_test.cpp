@@ -42,7 +42,6 @@ struct Change {
 };
 
 const Change kChanges[] = {
-    {"read a machine key", [] { return OpenKey(u"SOFTWARE", KEY_READ); }, ERROR_SUCCESS},
     {"open an existing machine key through create",
      [] { return OpenKey(u"SOFTWARE", KEY_READ, true); }, ERROR_SUCCESS},
     {"open a machine key for writing", [] { return OpenKey(u"SOFTWARE", KEY_SET_VALUE); },
