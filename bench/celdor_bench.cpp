@@ -28,7 +28,7 @@ void Prepare(DWORD writeLevel) {
     std::filesystem::create_directories(nb.hostPath(
         u"C:\\Users\\User\\AppData\\Local\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin"));
     nb.fervo().present = true;
-    nb.fervo().statusWord = 0x8000;
+    nb.fervo().firmware().setAdapterState(2);
     // Millions of iterations would otherwise fill memory with their records.
     nb.journal().setEnabled(false);
     nb.fervo().recordRequests = false;

@@ -42,7 +42,9 @@ TEST_F(AdapterTest, StatusWordDecoding) {
         for (std::uint32_t noise : {0u, ~0x98000u}) {
             const std::uint32_t word = c.word | noise;
             SCOPED_TRACE(::testing::Message() << std::hex << "status word 0x" << word);
-            nb().fervo().statusWord = word;
+            for (int request = 0; request < 2; ++request) {
+                nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Word(word));
+            }
             EXPECT_EQ(CAdapter::GetAdapterStatus(), c.status);
             EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), c.detect);
         }
@@ -51,7 +53,7 @@ TEST_F(AdapterTest, StatusWordDecoding) {
 
 // Each query asks once through a channel of its own and closes it.
 TEST_F(AdapterTest, EachQueryOpensAsksOnceAndCloses) {
-    nb().fervo().statusWord = 0x8000;
+    nb().fervo().firmware().setAdapterState(2); // status bit 0x8000
     EXPECT_EQ(CAdapter::GetAdapterStatus(), 2);
     EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), 0);
     EXPECT_EQ(nb().journal().count("CreateFileW"), 2u);
@@ -72,7 +74,7 @@ TEST_F(AdapterTest, DriverAbsentOrFailing) {
     EXPECT_EQ(CAdapter::IsACIn(), 1); // still answered by the system
 
     nb().fervo().present = true;
-    nb().fervo().statusWord = 0x80000;
+    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     EXPECT_EQ(CAdapter::GetAdapterStatus(), -1);

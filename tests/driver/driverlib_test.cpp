@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         nb().fervo().present = true;
-        nb().fervo().statusWord = 0x12345678;
+        nb().fervo().firmware().setAdapterState(3); // status word 0x00018000
     }
 
     // The device calls of the journal, in order.
@@ -51,7 +51,7 @@ TEST_F(DriverTest, OneOpenServesEveryRequestOfAnObject) {
         CDriverLib driver;
         DWORD status = 0;
         EXPECT_EQ(PowerStatus(driver, status), 1);
-        EXPECT_EQ(status, 0x12345678u);
+        EXPECT_EQ(status, 0x00018000u);
         EXPECT_EQ(PowerStatus(driver, status), 1);
         EXPECT_EQ(nb().fervo().openHandles(), 1);
     }
@@ -97,7 +97,7 @@ TEST_F(DriverTest, FailedOpenIsRetriedByTheNextRequest) {
         EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
         nb().fervo().openError = 0;
         EXPECT_EQ(PowerStatus(driver, status), 1);
-        EXPECT_EQ(status, 0x12345678u);
+        EXPECT_EQ(status, 0x00018000u);
     }
     EXPECT_THAT(DeviceCalls(),
                 ElementsAre("CreateFileW", "CreateFileW", "DeviceIoControl", "CloseHandle"));

@@ -15,7 +15,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         nb().fervo().present = true;
-        nb().fervo().statusWord = 0x00018000;
+        nb().fervo().firmware().setAdapterState(3); // status word 0x00018000
     }
     static HANDLE Open() {
         return CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE,

@@ -38,7 +38,9 @@ class Celdorctl : public SimTest {};
 
 TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     nb().fervo().present = true;
-    nb().fervo().statusWord = 0x00090000; // state bit 0x10000 and the detection bit
+    // State bit 0x10000 and the detection bit.
+    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
+    nb().fervo().firmware().setAdapterState(1);
     nb().powerStatus().ACLineStatus = 0;
 
     Result result = Tool({"status", "--json"});
@@ -63,7 +65,9 @@ TEST_F(Celdorctl, StatusWithoutTheDriverSaysWhy) {
 
 TEST_F(Celdorctl, AdapterGivesEveryAnswer) {
     nb().fervo().present = true;
-    nb().fervo().statusWord = 0x00098000; // both state bits with detection: no valid state
+    // Both state bits with detection: no valid state.
+    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
+    nb().fervo().firmware().setAdapterState(3);
 
     Json answers = Tool({"adapter", "--json"}).json();
 
