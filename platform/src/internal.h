@@ -76,8 +76,11 @@ struct DeviceOpenResult {
     std::unique_ptr<DeviceObject> object;
     DWORD error = 0;
 };
-// name is what follows "\\.\".
+// name is what follows "\\.\" (or "\\?\").
 DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share);
+// Whether a name after "\\?\" is a device of the notebook (a device interface path, or a
+// device name) rather than a file name.
+bool IsDevice(std::u16string_view name);
 
 // File objects (files.cpp).
 BOOL CloseFile(KernelObject& file);
