@@ -2,6 +2,10 @@
 #pragma once
 
 #include "adapter.h"
+#include "batterydriver.h"
+#include "chargingmode.h"
 #include "cstring.h"
 #include "libini.h"
 #include "libreg.h"
+#include "powerfeature.h"
+#include "usbcharger.h"
