@@ -61,7 +61,8 @@ BATTERY_INFORMATION InformationOf(const BatteryPack& pack) {
     BATTERY_INFORMATION info{};
     info.Capabilities = BATTERY_SYSTEM_BATTERY;
     info.Technology = pack.rechargeable ? 1 : 0;
-    std::memcpy(info.Chemistry, pack.chemistry.data(), std::min<std::size_t>(4, pack.chemistry.size()));
+    std::memcpy(info.Chemistry, pack.chemistry.data(),
+                std::min<std::size_t>(4, pack.chemistry.size()));
     info.DesignedCapacity = pack.designedCapacity;
     info.FullChargedCapacity = pack.fullChargedCapacity;
     info.DefaultAlert1 = pack.defaultAlert1;

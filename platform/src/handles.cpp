@@ -113,11 +113,15 @@ static bool Release(void* block) {
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     (void)uFlags; // blocks are always fixed and zeroed here
-    HLOCAL block = Allocate(uBytes, "LocalAlloc");
-    if (!block) {
+    Call call{.function = "LocalAlloc", .outSize = static_cast<DWORD>(uBytes)};
+    HLOCAL block = nullptr;
+    if (auto error = Injected("LocalAlloc")) {
+        SetLastError(*error);
+    } else if (!(block = Allocate(uBytes, "LocalAlloc"))) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
-    return block;
+    call.handle = HandleId(block);
+    return Finish(call, block);
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {

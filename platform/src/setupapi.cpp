@@ -74,7 +74,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
     } else {
         auto list = std::make_unique<DeviceInfoList>();
         BatteryDevices& batteries = NB().batteries();
-        const bool battery = (Flags & DIGCF_ALLCLASSES) || SameGuid(*ClassGuid, GUID_DEVICE_BATTERY);
+        const bool battery =
+            (Flags & DIGCF_ALLCLASSES) || SameGuid(*ClassGuid, GUID_DEVICE_BATTERY);
         for (std::size_t i = 0; battery && i < batteries.count(); ++i) {
             const std::u16string& path = batteries.at(i).interfacePath;
             if (!Enumerator || FromEnumerator(path, Enumerator)) {

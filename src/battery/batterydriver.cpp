@@ -39,13 +39,12 @@ int CBatteryDriver::s_nHandleRefCount = 0;
 const int CBatteryDriver::BATTERY_MAX_NUMBER;
 
 CBatteryDriver::CBatteryDriver()
-    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE},
-      m_nReferences(0), m_bOwnsHandles(false) {}
+    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE}, m_nReferences(0),
+      m_bOwnsHandles(false) {}
 
 CBatteryDriver::CBatteryDriver(const CBatteryDriver& other)
-    : m_nBatteryCount(other.m_nBatteryCount),
-      m_hBattery{other.m_hBattery[0], other.m_hBattery[1]}, m_nReferences(0),
-      m_bOwnsHandles(false) {}
+    : m_nBatteryCount(other.m_nBatteryCount), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]},
+      m_nReferences(0), m_bOwnsHandles(false) {}
 
 // The references this object holds stay with it; handles it opened are closed, since nothing
 // of this object names them any more.
@@ -140,8 +139,8 @@ void CBatteryDriver::GetBatteryDriverHandle() {
         for (int i = 0; devices.set != INVALID_HANDLE_VALUE && i < BATTERY_MAX_NUMBER; ++i) {
             SP_DEVICE_INTERFACE_DATA data = {};
             data.cbSize = sizeof data;
-            if (SetupDiEnumDeviceInterfaces(devices.set, nullptr, &GUID_DEVICE_BATTERY, i,
-                                            &data) != TRUE) {
+            if (SetupDiEnumDeviceInterfaces(devices.set, nullptr, &GUID_DEVICE_BATTERY, i, &data) !=
+                TRUE) {
                 continue;
             }
             DWORD required = 0;
@@ -204,8 +203,8 @@ int CBatteryDriver::GetFvSpecVersion() {
     CDriverLib driver;
     DWORD command = SPEC_VERSION_QUERY;
     DWORD answer = 0;
-    if (driver.IoControl(IOCTL_GET_SPEC_VERSION, &command, IOCTL_GET_SPEC_VERSION_IN_SIZE,
-                         &answer, IOCTL_GET_SPEC_VERSION_OUT_SIZE) == 0) {
+    if (driver.IoControl(IOCTL_GET_SPEC_VERSION, &command, IOCTL_GET_SPEC_VERSION_IN_SIZE, &answer,
+                         IOCTL_GET_SPEC_VERSION_OUT_SIZE) == 0) {
         CFileLogger::GetInstance()->LogDebugInfo(
             W("GetFvSpecVersion DeviceIoControl failed, last error: %d"),
             static_cast<int>(GetLastError()));

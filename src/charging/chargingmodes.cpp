@@ -59,7 +59,8 @@ bool Query(DWORD code, DWORD command, DWORD& reply, const WCHAR* transportFailur
 
 } // namespace
 
-static_assert(IOCTL_BTMC_IN_SIZE == IOCTL_BNMC_IN_SIZE && IOCTL_BTMC_OUT_SIZE == IOCTL_BNMC_OUT_SIZE);
+static_assert(IOCTL_BTMC_IN_SIZE == IOCTL_BNMC_IN_SIZE &&
+              IOCTL_BTMC_OUT_SIZE == IOCTL_BNMC_OUT_SIZE);
 
 int CChargingMode::DoesSupportTemporaryMode() {
     DWORD reply = 0;

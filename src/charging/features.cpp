@@ -62,8 +62,8 @@ int CExpressMode::IsSupport() {
 
 int CExpressMode::OpenOrClose() {
     DWORD word = 0;
-    const int state = StateFrom(ExpressCommand(POWER_GET_STATUS, word), word,
-                                POWER_STATUS_RAPID_CHARGE_ON);
+    const int result = ExpressCommand(POWER_GET_STATUS, word);
+    const int state = StateFrom(result, word, POWER_STATUS_RAPID_CHARGE_ON);
     if (state == -1) {
         LogDebug(W("Query rapid charge failed"));
     }
@@ -84,7 +84,8 @@ CBatteryCount::CBatteryCount() : m_nBatteryCount(1) {
 int CStorageMode::Switch(BYTE command, const WCHAR* failure) {
     DWORD word = 0;
     if (PowerCommand(*this, command, word) == 0 ||
-        (GetBatteryCount() == 2 && PowerCommand(*this, static_cast<BYTE>(command + 0x0A), word) == 0)) {
+        (GetBatteryCount() == 2 &&
+         PowerCommand(*this, static_cast<BYTE>(command + 0x0A), word) == 0)) {
         LogDebug(failure);
         return 0;
     }
@@ -107,8 +108,8 @@ int CStorageMode::IsSupport() {
 
 int CStorageMode::OpenOrClose() {
     DWORD word = 0;
-    const int state =
-        StateFrom(PowerCommand(*this, POWER_GET_STATUS, word), word, POWER_STATUS_STORAGE_ON);
+    const int result = PowerCommand(*this, POWER_GET_STATUS, word);
+    const int state = StateFrom(result, word, POWER_STATUS_STORAGE_ON);
     if (state == -1) {
         LogDebug(W("Query storage mode failed"));
     }

@@ -1,7 +1,7 @@
 // celdorctl's command layer, run in-process: what the commands report, how a bad command line
 // is answered, and how the simulated notebook is kept between runs.
-#include "cli.h"
 #include "sim_test.h"
+#include "tool_run.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,25 +14,7 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using celdorctl::MachineUse;
 
-namespace {
-
-struct Result {
-    int code = 0;
-    std::string out;
-    std::string err;
-    Json json() const { return Json::parse(out); }
-};
-
-Result Tool(std::vector<std::string> args, MachineUse use = MachineUse::AsIs) {
-    std::ostringstream out, err;
-    Result result;
-    result.code = celdorctl::Run(args, out, err, use);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-} // namespace
+using Result = ToolResult;
 
 class Celdorctl : public SimTest {};
 
@@ -47,7 +29,8 @@ TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
 
     ASSERT_EQ(result.code, 0) << result.err;
     EXPECT_EQ(result.json(), Json::parse(R"({"ac_power": false, "adapter_state": 1,
-        "adapter_mode_detection": true, "driver_present": true, "driver_error": 0})"));
+        "adapter_mode_detection": true, "driver_present": true, "driver_error": 0,
+        "charging_mode": "normal", "usb": {"ac": "not supported", "battery": "not supported"}})"));
     EXPECT_EQ(result.err, "");
 }
 

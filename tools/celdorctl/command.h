@@ -58,5 +58,7 @@ private:
 // The command families. Each lives in commands/<family>.cpp.
 void AddStatusCommands(Commands& commands);
 void AddAdapterCommands(Commands& commands);
+void AddChargingCommands(Commands& commands);
+void AddUsbCommands(Commands& commands);
 
 } // namespace celdorctl

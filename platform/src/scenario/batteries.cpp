@@ -31,10 +31,10 @@ const PackField kPackFields[] = {
 std::u16string ReadInterface(const Json& value, const std::string& where) {
     const std::u16string path = Utf8ToUtf16(ReadString(value, where));
     const std::u16string_view suffix(kClassSuffix);
-    const bool ok = path.starts_with(u"\\\\?\\") && path.size() > 4 + suffix.size() &&
-                    EqualsIgnoreCase(std::u16string_view(path).substr(path.size() - suffix.size()),
-                                     suffix) &&
-                    path.find(u'\\', 4) == std::u16string::npos;
+    const bool ok =
+        path.starts_with(u"\\\\?\\") && path.size() > 4 + suffix.size() &&
+        EqualsIgnoreCase(std::u16string_view(path).substr(path.size() - suffix.size()), suffix) &&
+        path.find(u'\\', 4) == std::u16string::npos;
     if (!ok) {
         Fail(where, "expected a battery interface path such as "
                     "\"\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\", got " +
