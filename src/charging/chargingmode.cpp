@@ -5,7 +5,6 @@
 #include <celdor/libreg.h>
 
 #include "charging/features.h"
-#include "support/logger.h"
 
 #include <atomic>
 #include <new>
@@ -25,10 +24,6 @@ constexpr int MODE_STORAGE = 1;
 constexpr int MODE_EXPRESS = 2;
 constexpr int CONFIRM_READS = 10;
 constexpr DWORD CONFIRM_DELAY_MS = 50;
-
-void LogDebug(const WCHAR* message) {
-    CFileLogger::GetInstance()->LogDebugInfo(message);
-}
 
 // A feature that could not be built answers like one whose driver cannot be asked.
 int Support(CPowerFeatureBase* feature) {

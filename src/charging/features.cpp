@@ -6,10 +6,6 @@ namespace Celdor {
 
 namespace {
 
-bool LogDebug(const WCHAR* message) {
-    return CFileLogger::GetInstance()->LogDebugInfo(message);
-}
-
 // One request of the feature: a switch or the status word, through a channel built for it.
 int ExpressCommand(BYTE command, DWORD& word) {
     CDriverLib driver;
@@ -25,6 +21,10 @@ int StateFrom(int result, DWORD word, DWORD bit) {
 }
 
 } // namespace
+
+void LogDebug(const WCHAR* message) {
+    CFileLogger::GetInstance()->LogDebugInfo(message);
+}
 
 int ByteCommand(CDriverLib& driver, DWORD code, BYTE command, DWORD& word) {
     static_assert(IOCTL_POWER_COMMAND_IN_SIZE == 1 && IOCTL_USB_CHARGE_COMMAND_IN_SIZE == 1);

@@ -33,6 +33,9 @@ inline int PowerCommand(CDriverLib& driver, BYTE command, DWORD& word) {
     return ByteCommand(driver, IOCTL_POWER_COMMAND, command, word);
 }
 
+// Logs one of the charging features' fixed messages as debug information.
+void LogDebug(const WCHAR* message);
+
 // Express (rapid) charging. Each operation asks through a channel of its own.
 class CExpressMode : public CPowerFeatureBase {
 public:

@@ -23,10 +23,6 @@ constexpr int USB_ON = 1;
 constexpr int USB_OFF = 2;
 constexpr int USB_RETRIES = 10;
 
-void LogDebug(const WCHAR* message) {
-    CFileLogger::GetInstance()->LogDebugInfo(message);
-}
-
 int UsbCommand(CDriverLib& driver, BYTE command) {
     DWORD word = 0;
     return ByteCommand(driver, IOCTL_USB_CHARGE_COMMAND, command, word);

@@ -41,8 +41,8 @@ protected:
             for (std::size_t i = 0; i < request.input.size() && i < 4; ++i) {
                 command |= std::uint32_t{request.input[i]} << (8 * i);
             }
-            const bool query = (code == kPower && command == 0xFF) ||
-                               (code == kUsb && command == 0x02);
+            const bool query =
+                (code == kPower && command == 0xFF) || (code == kUsb && command == 0x02);
             if (request.code == code && (queries || !query)) {
                 commands.push_back(command);
             }
@@ -76,8 +76,8 @@ protected:
 
     // The mode recorded for the host, if any.
     static std::optional<std::u16string> Recorded() {
-        auto value = nb().registry().value(celdor::sim::Hive::CurrentUser, kAddinKey,
-                                           u"BatteryChargeMode");
+        auto value =
+            nb().registry().value(celdor::sim::Hive::CurrentUser, kAddinKey, u"BatteryChargeMode");
         return value ? std::optional(value->asString()) : std::nullopt;
     }
     static void Record(std::u16string mode) {

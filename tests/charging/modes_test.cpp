@@ -21,64 +21,51 @@ protected:
     }
 };
 
-struct ReplyCase {
-    std::optional<std::uint32_t> capability;
-    std::optional<std::uint32_t> status; // not asked when the capability says no
-    int support;
-    int state;
-    std::vector<std::string> messages; // of the state query
-};
-
-TEST_F(ModesTest, TemporaryModeReplies) {
-    const ReplyCase cases[] = {
-        {0x1, {}, 0, 0, {}},
-        {0x3, 0x21, 1, 4, {}},
-        {0x5, 0x31, 1, 0, {}},
-        {0x3, 0x1, 1, 1, {}},
-        {0x3, 0x11, 1, 2, {}},
-        {0x3, 0x6, 1, 0, {"BTMC_GET_STATUS returns failed, error code: 6"}},
-        {0x3, std::nullopt, 1, 0, {"call BTMC_GET_STATUS DeviceIoControl failed"}},
-        {0x6, {}, 0, 0, {"BTMC_GET_CAP returns failed"}},
-        {std::nullopt, {}, 0, 0, {"call BTMC_GET_CAP DeviceIoControl failed"}},
+// Each query asks its capability first and its state only when the capability says yes; the
+// messages tell a failed request ("call ...") from a refused command ("... returns failed").
+TEST_F(ModesTest, TemporaryModeAndNightChargeReplies) {
+    struct Case {
+        DWORD code;
+        std::optional<std::uint32_t> capability;
+        std::optional<std::uint32_t> status; // not asked when the capability says no
+        int support;
+        int state;
+        std::vector<std::string> messages; // of the state query
     };
-    for (const ReplyCase& c : cases) {
-        SCOPED_TRACE(c.capability.value_or(0xDEAD));
-        Reply(kBtmc, c.capability);
-        EXPECT_EQ(CChargingMode::DoesSupportTemporaryMode(), c.support);
-        Forget();
-        Reply(kBtmc, c.capability);
-        if (c.support) {
-            Reply(kBtmc, c.status);
-        }
-        EXPECT_EQ(CChargingMode::GetTemporaryMode(), c.state);
-        const std::vector<std::uint32_t> asked =
-            c.support ? std::vector<std::uint32_t>{0x13, 0x11} : std::vector<std::uint32_t>{0x13};
-        EXPECT_EQ(Sent(kBtmc), asked);
-        EXPECT_EQ(Messages(), c.messages);
-        Forget();
-    }
-}
-
-TEST_F(ModesTest, NightChargeReplies) {
-    const ReplyCase cases[] = {
-        {0x11, 0x11, 1, 1, {}},
-        {0x11, 0x1, 1, 2, {}},
-        {0x1, {}, 0, 0, {}},
-        {0x11, 0x4, 1, 0, {"BNMC_GET_STATUS returns failed, error code: 4"}},
-        {0x11, std::nullopt, 1, 0, {"call BNMC_GET_STATUS DeviceIoControl failed"}},
-        {0x2, {}, 0, 0, {"BNMC_GET_CAP returns failed, error code: 2"}},
-        {std::nullopt, {}, 0, 0, {"call BNMC_GET_CAP DeviceIoControl failed"}},
+    const Case cases[] = {
+        {kBtmc, 0x1, {}, 0, 0, {}},
+        {kBtmc, 0x3, 0x21, 1, 4, {}},
+        {kBtmc, 0x5, 0x31, 1, 0, {}},
+        {kBtmc, 0x3, 0x1, 1, 1, {}},
+        {kBtmc, 0x3, 0x11, 1, 2, {}},
+        {kBtmc, 0x3, 0x6, 1, 0, {"BTMC_GET_STATUS returns failed, error code: 6"}},
+        {kBtmc, 0x3, std::nullopt, 1, 0, {"call BTMC_GET_STATUS DeviceIoControl failed"}},
+        {kBtmc, 0x6, {}, 0, 0, {"BTMC_GET_CAP returns failed"}},
+        {kBtmc, std::nullopt, {}, 0, 0, {"call BTMC_GET_CAP DeviceIoControl failed"}},
+        {kBnmc, 0x11, 0x11, 1, 1, {}},
+        {kBnmc, 0x11, 0x1, 1, 2, {}},
+        {kBnmc, 0x1, {}, 0, 0, {}},
+        {kBnmc, 0x11, 0x4, 1, 0, {"BNMC_GET_STATUS returns failed, error code: 4"}},
+        {kBnmc, 0x11, std::nullopt, 1, 0, {"call BNMC_GET_STATUS DeviceIoControl failed"}},
+        {kBnmc, 0x2, {}, 0, 0, {"BNMC_GET_CAP returns failed, error code: 2"}},
+        {kBnmc, std::nullopt, {}, 0, 0, {"call BNMC_GET_CAP DeviceIoControl failed"}},
     };
-    for (const ReplyCase& c : cases) {
-        SCOPED_TRACE(c.capability.value_or(0xDEAD));
-        Reply(kBnmc, c.capability);
-        EXPECT_EQ(CChargingMode::DoesSupportNightChargeMode(), c.support);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.code << " " << c.capability.value_or(0));
+        const bool temporary = c.code == kBtmc;
+        Reply(c.code, c.capability);
+        EXPECT_EQ(temporary ? CChargingMode::DoesSupportTemporaryMode()
+                            : CChargingMode::DoesSupportNightChargeMode(),
+                  c.support);
         Forget();
-        Reply(kBnmc, c.capability);
+        Reply(c.code, c.capability);
         if (c.support) {
-            Reply(kBnmc, c.status);
+            Reply(c.code, c.status);
         }
-        EXPECT_EQ(CChargingMode::GetNightChargeMode(), c.state);
+        EXPECT_EQ(temporary ? CChargingMode::GetTemporaryMode()
+                            : CChargingMode::GetNightChargeMode(),
+                  c.state);
+        EXPECT_EQ(Sent(c.code).size(), c.support ? 2u : 1u);
         EXPECT_EQ(Messages(), c.messages);
         Forget();
     }
@@ -94,8 +81,10 @@ TEST_F(ModesTest, NightChargeIsSwitchedAndReadBack) {
         std::uint64_t sleeps;
     };
     const Case cases[] = {
-        {fw::kNightCharge, 1, 0x80000012, 1, 3}, {fw::kNightCharge, 2, 0x00000012, 2, 0},
-        {0, 1, 0x80000012, 0, 10},               {0, 0, 0, 0, 0},
+        {fw::kNightCharge, 1, 0x80000012, 1, 3},
+        {fw::kNightCharge, 2, 0x00000012, 2, 0},
+        {0, 1, 0x80000012, 0, 10},
+        {0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);

@@ -28,7 +28,7 @@ void EveryCallFailing(const std::function<void()>& arrange,
     const std::vector<std::string> calls = nb.journal().functions();
     std::map<std::string, unsigned> seen;
     const std::set<std::string> releases = {"CloseHandle", "RegCloseKey", "LocalFree",
-                                             "CoTaskMemFree", "SetupDiDestroyDeviceInfoList"};
+                                            "CoTaskMemFree", "SetupDiDestroyDeviceInfoList"};
     for (const std::string& function : calls) {
         if (releases.count(function)) {
             continue;

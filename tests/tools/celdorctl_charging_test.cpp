@@ -48,9 +48,9 @@ TEST_F(CeldorctlCharging, ModesAreSwitchedConfirmedAndRecorded) {
         const char* recorded;
         bool storage, express;
     };
-    for (const Step& step : {Step{"storage", "Storage", true, false},
-                             Step{"express", "Quick", false, true},
-                             Step{"normal", "Normal", false, false}}) {
+    for (const Step& step :
+         {Step{"storage", "Storage", true, false}, Step{"express", "Quick", false, true},
+          Step{"normal", "Normal", false, false}}) {
         SCOPED_TRACE(step.mode);
         const Json set = Run({"charging", "set", step.mode});
         EXPECT_EQ(set["mode"], step.mode);
@@ -93,8 +93,7 @@ TEST_F(CeldorctlCharging, AModeThatDoesNotTakeFailsWithItsReason) {
     nb().fervo().present = false;
     result = Tool({"charging", "set", "storage", "--json"});
     EXPECT_EQ(result.code, 1);
-    EXPECT_NE(result.json()["reason"].get<std::string>().find("not available"),
-              std::string::npos);
+    EXPECT_NE(result.json()["reason"].get<std::string>().find("not available"), std::string::npos);
     EXPECT_EQ(Run({"charging", "night", "on"}, 1)["confirmed"], false);
 }
 
@@ -104,7 +103,8 @@ TEST_F(CeldorctlCharging, BadArgumentsListTheValidOnes) {
         const char* message;
     };
     const Case cases[] = {
-        {{"charging", "set", "turbo"}, "unknown mode 'turbo'; the modes are: normal, storage, express"},
+        {{"charging", "set", "turbo"},
+         "unknown mode 'turbo'; the modes are: normal, storage, express"},
         {{"charging", "set"}, "mode"},
         {{"charging", "night", "maybe"}, "the states are: on, off"},
         {{"charging", "fast"}, "the charging commands are: set, night"},

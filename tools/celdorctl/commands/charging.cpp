@@ -45,9 +45,8 @@ std::optional<std::string> RecordedMode() {
     }
     WCHAR text[128] = {};
     DWORD size = sizeof text - sizeof(WCHAR);
-    const LSTATUS status =
-        RegQueryValueExW(key, CChargingMode::BATTERY_CHARGE_MODE_VALUE, nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(text), &size);
+    const LSTATUS status = RegQueryValueExW(key, CChargingMode::BATTERY_CHARGE_MODE_VALUE, nullptr,
+                                            nullptr, reinterpret_cast<BYTE*>(text), &size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? std::optional(Utf8(text)) : std::nullopt;
 }
@@ -94,8 +93,7 @@ void AddModeRow(Report& report, int mode, const Firmware& firmware) {
     report
         .row("mode", "Charging mode", ModeName(mode),
              ModeName(mode) + (firmware.answered ? "  (storage " + OnOff(firmware.storage) +
-                                                       ", express " + OnOff(firmware.express) +
-                                                       ")"
+                                                       ", express " + OnOff(firmware.express) + ")"
                                                  : std::string("  (the firmware cannot be asked)")))
         .detail("mode_number", mode);
 }
@@ -197,8 +195,7 @@ int Set(Context& context, const std::string& name) {
     AddRecordRows(report, mode, true);
     report.print(context.out, context.json);
     if (!confirmed) {
-        context.err << "celdorctl: the firmware did not confirm " << name << ": " << reason
-                    << "\n";
+        context.err << "celdorctl: the firmware did not confirm " << name << ": " << reason << "\n";
         return 1;
     }
     return 0;
@@ -209,8 +206,9 @@ int Night(Context& context, const std::string& state) {
     const int result = CChargingMode::SetNightChargeMode(requested);
     const bool confirmed = result == requested;
     Report report;
-    report.row("night_charge", "Night charge", result == 0 ? Json() : Json(result == 1),
-               result == 0 ? std::string("unknown") : OnOff(result == 1))
+    report
+        .row("night_charge", "Night charge", result == 0 ? Json() : Json(result == 1),
+             result == 0 ? std::string("unknown") : OnOff(result == 1))
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
     std::string reason;
     if (!confirmed) {
@@ -233,10 +231,11 @@ int Night(Context& context, const std::string& state) {
 } // namespace
 
 void AddChargingCommands(Commands& commands) {
-    CLI::App* charging = commands.add(
-        "charging", "The charging mode, the further charging modes and the mode recorded for "
-                    "the host (CChargingMode)",
-        Effect::Reads, Show);
+    CLI::App* charging =
+        commands.add("charging",
+                     "The charging mode, the further charging modes and the mode recorded for "
+                     "the host (CChargingMode)",
+                     Effect::Reads, Show);
 
     auto mode = std::make_shared<std::string>();
     commands

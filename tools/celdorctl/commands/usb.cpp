@@ -46,16 +46,17 @@ int Set(Context& context, const std::string& which, const std::string& state) {
     const int now = feature.OpenOrClose();
     const bool confirmed = now == (on ? 1 : 2);
     Report report;
-    report.row("state", which == "ac" ? "Always-on USB on AC" : "Always-on USB from battery",
-               StateName(now), StateName(now))
+    report
+        .row("state", which == "ac" ? "Always-on USB on AC" : "Always-on USB from battery",
+             StateName(now), StateName(now))
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
     std::string reason;
     if (!confirmed) {
         reason = DriverUnavailable();
         if (reason.empty()) {
             reason = feature.IsSupport() != 1 ? "this notebook's firmware does not support it"
-                     : sent == 0             ? "the driver refused the switch"
-                                             : "the firmware did not report the change";
+                     : sent == 0              ? "the driver refused the switch"
+                                              : "the firmware did not report the change";
         }
         report.row("reason", "Reason", reason, reason);
     }
@@ -71,9 +72,9 @@ int Set(Context& context, const std::string& which, const std::string& state) {
 } // namespace
 
 void AddUsbCommands(Commands& commands) {
-    CLI::App* usb = commands.add(
-        "usb", "Always-on USB charging on AC and from battery: support and state", Effect::Reads,
-        Show);
+    CLI::App* usb =
+        commands.add("usb", "Always-on USB charging on AC and from battery: support and state",
+                     Effect::Reads, Show);
     auto which = std::make_shared<std::string>();
     auto state = std::make_shared<std::string>();
     CLI::App* set = commands.add(
