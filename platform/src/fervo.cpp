@@ -114,6 +114,11 @@ void FervoDevice::configure(const celdor::firmware::Config& config,
     }
 }
 
+void FervoDevice::hibernate() {
+    auto lock = LockNotebook();
+    m_firmware.hibernate();
+}
+
 void FervoDevice::script(DWORD code, std::optional<std::uint8_t> subCommand, FervoReply reply) {
     auto lock = LockNotebook();
     m_scripts.push_back(Scripted{code, subCommand, std::move(reply)});

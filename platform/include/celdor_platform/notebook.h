@@ -196,13 +196,14 @@ public:
     bool recordRequests = true; // keep the record of requests (off for long runs)
 
     // The firmware: its configuration (what this notebook offers) and its state. A reset
-    // leaves a firmware that offers nothing.
+    // leaves a firmware that offers nothing. Take the notebook's lock to change it while other
+    // threads make requests.
     celdor::firmware::Firmware& firmware() { return m_firmware; }
     // Configures the firmware and sets the modes given as on, at once.
     void configure(const celdor::firmware::Config& config,
                    std::initializer_list<celdor::firmware::Mode> on = {});
     // The notebook went through a hibernation and resumed.
-    void hibernate() { m_firmware.hibernate(); }
+    void hibernate();
 
     // Queue a reply for the next request with this code (and, when given, this first input
     // byte: the sub-command of the 1-byte commands).
