@@ -79,6 +79,9 @@ struct DeviceOpenResult {
 // name is what follows "\\.\".
 DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share);
 
+// Brings the installed services up to the clock's tick (services.cpp).
+void AdvanceServices();
+
 // File objects (files.cpp).
 BOOL CloseFile(KernelObject& file);
 

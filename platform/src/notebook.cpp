@@ -142,6 +142,8 @@ const char* HandleKindName(HandleKind kind) {
         return "registry key";
     case HandleKind::Allocation:
         return "allocation";
+    case HandleKind::Service:
+        return "service handle";
     }
     return "handle";
 }
@@ -317,6 +319,7 @@ void Notebook::resetState() {
 void Notebook::resetStateLocked() {
     m_registry.clear();
     m_fervo.reset();
+    m_services.clear();
     m_journal.clear();
     m_journal.setEnabled(true);
     m_faults.clear();

@@ -7,6 +7,8 @@
 
 #include "win32.h"
 
+#include <celdor_models/services.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -216,6 +218,43 @@ private:
     std::vector<FervoRequest> m_requests;
 };
 
+// --- The maker's services ------------------------------------------------------------------
+
+// What the security of the maker's services grants an interactive (standard) user: read their
+// configuration, status and security, enumerate dependents, interrogate, and send the custom
+// controls. Stopping, starting and reconfiguring need an administrator.
+inline constexpr DWORD kServiceUserAccess = READ_CONTROL | SERVICE_QUERY_CONFIG |
+                                            SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS |
+                                            SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL;
+
+// The services installed on the notebook, each run by its model on the virtual clock. A service
+// changes as time passes: the platform brings the models up to the clock's tick whenever a
+// program could see them (Sleep, every service call, registry reads).
+class Services {
+public:
+    // Installs the service, replacing one installed before, in the state `config` describes as
+    // of the clock's tick now. `userAccess` is what its security grants a standard user.
+    void install(models::ServiceKind kind, models::ServiceConfig config = {},
+                 DWORD userAccess = kServiceUserAccess);
+    void uninstall(models::ServiceKind kind);
+    bool installed(models::ServiceKind kind) const;
+    // The service as a configuration now (for saving), or nothing when it is not installed.
+    std::optional<models::ServiceConfig> config(models::ServiceKind kind) const;
+    DWORD userAccess(models::ServiceKind kind) const;
+    void clear();
+
+    // Used by the platform layer: the model brought up to the clock's tick, or null.
+    models::ServiceModel* model(models::ServiceKind kind);
+    void advance();
+
+private:
+    struct Installed {
+        models::ServiceModel model;
+        DWORD userAccess;
+    };
+    std::optional<Installed> m_installed[2];
+};
+
 // --- Clock ----------------------------------------------------------------------------------
 
 // Virtual time: Sleep advances it at once, GetTickCount64 and the wall clock read it.
@@ -234,7 +273,7 @@ struct Clock {
 // --- The notebook ---------------------------------------------------------------------------
 
 // Handles of every kind the platform hands out, counted for leak checks.
-enum class HandleKind { File, Device, RegistryKey, Allocation };
+enum class HandleKind { File, Device, RegistryKey, Allocation, Service };
 const char* HandleKindName(HandleKind kind);
 
 class Notebook {
@@ -273,6 +312,7 @@ public:
     FervoDevice& fervo() { return m_fervo; }
     SYSTEM_POWER_STATUS& powerStatus() { return m_powerStatus; }
     Clock& clock() { return m_clock; }
+    Services& services() { return m_services; }
     Journal& journal() { return m_journal; }
     Faults& faults() { return m_faults; }
 
@@ -299,6 +339,7 @@ private:
     FervoDevice m_fervo;
     SYSTEM_POWER_STATUS m_powerStatus{};
     Clock m_clock;
+    Services m_services;
     Journal m_journal;
     Faults m_faults;
     std::map<std::pair<HandleKind, std::uint64_t>, std::string> m_open;
