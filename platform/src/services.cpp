@@ -18,8 +18,8 @@ namespace {
 class RegistryStore : public models::ValueStore {
 public:
     std::optional<std::uint32_t> read(std::string_view key, std::string_view name) override {
-        auto value = detail::NB().registry().value(Hive::LocalMachine, Utf8ToUtf16(key),
-                                                   Utf8ToUtf16(name));
+        auto value =
+            detail::NB().registry().value(Hive::LocalMachine, Utf8ToUtf16(key), Utf8ToUtf16(name));
         return value && value->type == REG_DWORD ? value->asDword() : std::nullopt;
     }
     void write(std::string_view key, std::string_view name, std::uint32_t value) override {
@@ -45,8 +45,8 @@ int Index(ServiceKind kind) {
 
 void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD userAccess) {
     auto lock = detail::LockNotebook();
-    m_installed[Index(kind)].emplace(Installed{ServiceModel(kind, std::move(config), Now()),
-                                               userAccess});
+    m_installed[Index(kind)].emplace(
+        Installed{ServiceModel(kind, std::move(config), Now()), userAccess});
 }
 
 void Services::uninstall(ServiceKind kind) {
@@ -153,8 +153,8 @@ SC_HANDLE NewHandle(ScObject object, const std::string& what) {
 // The specific rights that the generic ones stand for, and MAXIMUM_ALLOWED as all that is
 // granted.
 DWORD MapAccess(DWORD desired, DWORD granted, DWORD read, DWORD write, DWORD execute, DWORD all) {
-    DWORD specific = desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
-                                 MAXIMUM_ALLOWED);
+    DWORD specific =
+        desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | MAXIMUM_ALLOWED);
     specific |= (desired & GENERIC_READ) ? read : 0;
     specific |= (desired & GENERIC_WRITE) ? write : 0;
     specific |= (desired & GENERIC_EXECUTE) ? execute : 0;
@@ -165,17 +165,15 @@ DWORD MapAccess(DWORD desired, DWORD granted, DWORD read, DWORD write, DWORD exe
 
 // What the manager grants: authenticated users may connect, enumerate services and query the
 // lock status; administrators may do everything.
-constexpr DWORD kManagerUserAccess = READ_CONTROL | SC_MANAGER_CONNECT |
-                                     SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
+constexpr DWORD kManagerUserAccess =
+    READ_CONTROL | SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
 
 DWORD ManagerAccess(DWORD desired, DWORD granted) {
-    return MapAccess(desired, granted,
-                     STANDARD_RIGHTS_READ | SC_MANAGER_ENUMERATE_SERVICE |
-                         SC_MANAGER_QUERY_LOCK_STATUS,
-                     STANDARD_RIGHTS_WRITE | SC_MANAGER_CREATE_SERVICE |
-                         SC_MANAGER_MODIFY_BOOT_CONFIG,
-                     STANDARD_RIGHTS_EXECUTE | SC_MANAGER_CONNECT | SC_MANAGER_LOCK,
-                     SC_MANAGER_ALL_ACCESS);
+    return MapAccess(
+        desired, granted,
+        STANDARD_RIGHTS_READ | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
+        STANDARD_RIGHTS_WRITE | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
+        STANDARD_RIGHTS_EXECUTE | SC_MANAGER_CONNECT | SC_MANAGER_LOCK, SC_MANAGER_ALL_ACCESS);
 }
 
 DWORD ServiceAccess(DWORD desired, DWORD granted) {

@@ -138,16 +138,15 @@ inline constexpr const char* kModeKey =
     "SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC";
 inline constexpr const char* kAutoDetectKey =
     "SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\AUTODETECT";
-inline constexpr std::uint32_t kDisable = 134, kEnable = 135, kCool = 146,
-                               kHighPerformance = 148, kAutoOn = 154, kAutoOff = 155;
+inline constexpr std::uint32_t kDisable = 134, kEnable = 135, kCool = 146, kHighPerformance = 148,
+                               kAutoOn = 154, kAutoOff = 155;
 } // namespace thermal
 
 namespace dispatcher {
 inline constexpr const char* kKey =
     "SYSTEM\\CurrentControlSet\\Services\\HarluneProcessManagement\\Performance\\PowerSlider";
-inline constexpr std::uint32_t kIntelligent = 163, kBatterySaving = 164,
-                               kExtremePerformance = 165, kAutoOn = 170, kAutoOff = 171,
-                               kGeek = 172;
+inline constexpr std::uint32_t kIntelligent = 163, kBatterySaving = 164, kExtremePerformance = 165,
+                               kAutoOn = 170, kAutoOff = 171, kGeek = 172;
 } // namespace dispatcher
 
 } // namespace celdor::models
