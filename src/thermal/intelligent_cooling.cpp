@@ -385,8 +385,7 @@ int CIntelligentCooling::SetDispatcheriEPMAutoTransition(int enable, int skipDri
     if (skipDriverProbe == 0 && !IsFervoDriverPresent()) {
         return ITS_RESULT_NO_DRIVER;
     }
-    for (int poll = 0; poll < kPolls && IsDispatcheriEPMAutoTransitionEnabled() != enable;
-         ++poll) {
+    for (int poll = 0; poll < kPolls && IsDispatcheriEPMAutoTransitionEnabled() != enable; ++poll) {
         Sleep(CONTROL_SERVICE_DELAY);
     }
     return ITS_RESULT_OK;
@@ -412,8 +411,8 @@ int CIntelligentCooling::IsiEPMModeEnabled() {
     if (CheckHandle() == 0) {
         return 0;
     }
-    const auto state = ReadOne(QueryIntelligentCoolingRegistry,
-                               KEY_INTELLIGENT_COOLING_AUTODETECT, SUBKEY_CURRENTSTATE);
+    const auto state = ReadOne(QueryIntelligentCoolingRegistry, KEY_INTELLIGENT_COOLING_AUTODETECT,
+                               SUBKEY_CURRENTSTATE);
     return static_cast<int>(state.value_or(0) & 1);
 }
 

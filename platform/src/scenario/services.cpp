@@ -91,11 +91,12 @@ Setup LoadService(ServiceKind kind, const Json& object, const std::string& where
         return static_cast<std::uint32_t>(ReadUnsigned(object[name], member(name), kMaxMs));
     };
     if (Find(object, "state")) {
-        config.state = static_cast<ServiceState>(ReadNamed(object["state"], member("state"), kStates));
+        config.state =
+            static_cast<ServiceState>(ReadNamed(object["state"], member("state"), kStates));
     }
     if (Find(object, "user_access")) {
-        setup.userAccess =
-            static_cast<DWORD>(ReadUnsigned(object["user_access"], member("user_access"), kMaxMs, true));
+        setup.userAccess = static_cast<DWORD>(
+            ReadUnsigned(object["user_access"], member("user_access"), kMaxMs, true));
     }
     if (Find(object, "controls")) {
         config.controls = static_cast<ControlHandling>(
