@@ -400,12 +400,12 @@ TEST_F(Thermal, EveryFailingCallGivesItsResult) {
         int result;
     };
     const Case cases[] = {
-        {"RegOpenKeyExW", getMode, 4},         {"OpenSCManagerW", getMode, 1},
-        {"OpenServiceW", getMode, 1},          {"QueryServiceStatusEx", getMode, 2},
-        {"CreateFileW", getMode, 5},           {"RegQueryValueExW", getMode, 0},
-        {"ControlService", setMode, 3},        {"QueryServiceStatusEx", setMode, 2},
-        {"ControlService", setAuto, 3},        {"CreateFileW", setAuto, 5},
-        {"RegOpenKeyExW", isAuto, -1},         {"QueryServiceStatusEx", isEpm, 0},
+        {"RegOpenKeyExW", getMode, 4},  {"OpenSCManagerW", getMode, 1},
+        {"OpenServiceW", getMode, 1},   {"QueryServiceStatusEx", getMode, 2},
+        {"CreateFileW", getMode, 5},    {"RegQueryValueExW", getMode, 0},
+        {"ControlService", setMode, 3}, {"QueryServiceStatusEx", setMode, 2},
+        {"ControlService", setAuto, 3}, {"CreateFileW", setAuto, 5},
+        {"RegOpenKeyExW", isAuto, -1},  {"QueryServiceStatusEx", isEpm, 0},
         {"RegOpenKeyExW", version, 0},
     };
     set(u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC", u"Version", 3);

@@ -4,6 +4,7 @@
 
 #include <celdor/adapter.h>
 #include <celdor/libreg.h>
+#include <celdor/thermal.h>
 
 class DefaultNotebook : public SimTest {
 protected:
@@ -35,4 +36,15 @@ TEST_F(DefaultNotebook, HasTheApplicationsRegistrySettings) {
     EXPECT_EQ(RegDoesExistKey(CELDOR_W("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
                                        "OstraNotebookAddin")),
               1);
+}
+
+TEST_F(DefaultNotebook, RunsTheThermalServiceInIntelligentCooling) {
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    EXPECT_EQ(cooling.GetITSMode(capability, mode), 0);
+    EXPECT_EQ(mode, Celdor::CIntelligentCooling::ITS_MODE_INTELLIGENT);
+    EXPECT_EQ(cooling.IsAutoTransitionEnabled(), 1);
+    EXPECT_EQ(cooling.IsiEPMModeEnabled(), 1);
+    EXPECT_EQ(cooling.GetDispatcherVersion(), 0) << "no process-management service";
 }

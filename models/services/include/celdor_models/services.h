@@ -63,9 +63,9 @@ struct ServiceConfig {
     std::uint32_t waitHintMs = 0;
     std::uint32_t checkPoint = 0;
     std::uint32_t checkpointEveryMs = 0;
-    std::optional<std::uint64_t> runningAfterMs;
+    std::optional<std::uint64_t> runningAfterMs{};
     // A started service ends (stops on its own) after this time; nothing: it keeps running.
-    std::optional<std::uint64_t> stopsAfterMs;
+    std::optional<std::uint64_t> stopsAfterMs{};
     // Time between a control and the change of the values it asks for.
     std::uint32_t controlDelayMs = 0;
     ControlHandling controls = ControlHandling::Apply;
@@ -76,7 +76,7 @@ struct ServiceConfig {
         bool operator==(const Pending&) const = default;
     };
     // Accepted controls whose change is still to come, in the order they were sent.
-    std::vector<Pending> pending;
+    std::vector<Pending> pending{};
 
     bool operator==(const ServiceConfig&) const = default;
 };
