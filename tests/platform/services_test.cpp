@@ -37,7 +37,8 @@ protected:
         return status;
     }
     static DWORD value(const char* name) {
-        return nb().registry()
+        return nb()
+            .registry()
             .value(Hive::LocalMachine, kMmc, celdor::sim::Utf8ToUtf16(name))
             ->asDword()
             .value_or(0xDEAD);
@@ -118,8 +119,7 @@ TEST_F(Services, ChangesArriveAfterTheControlDelay) {
     EXPECT_EQ(value("CurrentSetting"), 3u);
 
     // Stopped with a change still to come: the change never arrives.
-    nb().services().install(ServiceKind::Thermal,
-                            {.stopsAfterMs = 100, .controlDelayMs = 600});
+    nb().services().install(ServiceKind::Thermal, {.stopsAfterMs = 100, .controlDelayMs = 600});
     control(service, 146, TRUE, ERROR_SUCCESS);
     Sleep(1000);
     EXPECT_EQ(value("CurrentSetting"), 3u);

@@ -19,7 +19,10 @@ CLI::App* Commands::add(std::string name, std::string description, Effect effect
                         CLI::App* parent) {
     CLI::App* owner = parent ? parent : &m_app;
     CLI::App* command = owner->add_subcommand(std::move(name), std::move(description));
-    command->callback([this, effect, action = std::move(action)] {
+    command->callback([this, command, effect, action = std::move(action)] {
+        if (!command->get_subcommands().empty()) {
+            return; // one of the command's own subcommands was chosen
+        }
         m_chosen = action;
         m_chosenEffect = effect;
     });
@@ -38,6 +41,7 @@ using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
     AddStatusCommands,
     AddAdapterCommands,
+    AddThermalCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

@@ -58,5 +58,6 @@ private:
 // The command families. Each lives in commands/<family>.cpp.
 void AddStatusCommands(Commands& commands);
 void AddAdapterCommands(Commands& commands);
+void AddThermalCommands(Commands& commands);
 
 } // namespace celdorctl

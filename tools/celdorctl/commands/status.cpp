@@ -26,6 +26,11 @@ int Status(Context& context) {
              driver.present ? "present (\\\\.\\FervoDrv)"
                             : "not available: \\\\.\\FervoDrv gives " + ErrorText(driver.error))
         .detail("driver_error", driver.error);
+    const ThermalSummary thermal = SummariseThermal();
+    report
+        .row("thermal_mode", "Thermal mode", thermal.mode ? Json(*thermal.mode) : Json(),
+             thermal.text)
+        .detail("thermal_service", thermal.service);
     report.print(context.out, context.json);
     return 0;
 }
