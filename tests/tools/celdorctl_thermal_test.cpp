@@ -59,8 +59,7 @@ TEST_F(CeldorctlThermal, AChangeThatIsNotConfirmedFailsAndSaysSo) {
     load("thermal-unconfirmed.json");
     const Result ignored = run({"thermal", "set", "cool"});
     EXPECT_EQ(ignored.code, 1);
-    EXPECT_NE(ignored.err.find("not confirmed: the service reports intelligent"),
-              std::string::npos)
+    EXPECT_NE(ignored.err.find("not confirmed: the service reports intelligent"), std::string::npos)
         << ignored.err;
     EXPECT_EQ(run({"thermal", "auto", "off"}).code, 1);
 

@@ -76,8 +76,8 @@ struct ServiceInUse {
           name(dispatcher ? "HarluneProcessManagement" : "Thermivo"), state(Query(name)) {}
 
     std::string describe() const {
-        return std::string(dispatcher ? "process-management service " : "thermal service ") +
-               name + ", " + state;
+        return std::string(dispatcher ? "process-management service " : "thermal service ") + name +
+               ", " + state;
     }
 
 private:
@@ -92,15 +92,15 @@ private:
         const DWORD error = GetLastError();
         CloseServiceHandle(manager);
         if (!service) {
-            return error == ERROR_SERVICE_DOES_NOT_EXIST ? "not installed"
-                                                         : "cannot be opened (" +
-                                                               ErrorText(error) + ")";
+            return error == ERROR_SERVICE_DOES_NOT_EXIST
+                       ? "not installed"
+                       : "cannot be opened (" + ErrorText(error) + ")";
         }
         SERVICE_STATUS_PROCESS status{};
         DWORD needed = 0;
-        const BOOL ok = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
-                                             reinterpret_cast<LPBYTE>(&status), sizeof status,
-                                             &needed);
+        const BOOL ok =
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                 sizeof status, &needed);
         CloseServiceHandle(service);
         if (!ok) {
             return "state unknown";
@@ -128,9 +128,8 @@ struct Reading {
 
 Reading ReadMode(CIntelligentCooling& cooling, bool dispatcher) {
     Reading reading;
-    reading.result = dispatcher
-                         ? cooling.GetDispatcherMode(reading.capability, reading.mode, 0, 1)
-                         : cooling.GetITSMode(reading.capability, reading.mode);
+    reading.result = dispatcher ? cooling.GetDispatcherMode(reading.capability, reading.mode, 0, 1)
+                                : cooling.GetITSMode(reading.capability, reading.mode);
     return reading;
 }
 
@@ -167,14 +166,16 @@ int Show(Context& context) {
     if (service.dispatcher) {
         const int automatic = cooling.IsDispatcheriEPMAutoTransitionEnabled();
         const bool greyed = cooling.ShouldGeekOptionGrey() == 1;
-        report.row("auto_transition", "iEPM automatic transition", Switch(automatic),
-                   SwitchText(automatic))
+        report
+            .row("auto_transition", "iEPM automatic transition", Switch(automatic),
+                 SwitchText(automatic))
             .row("geek_option_greyed", "Geek option", greyed, greyed ? "greyed" : "offered");
     } else {
         const int automatic = cooling.IsAutoTransitionEnabled();
         const bool iepm = cooling.IsiEPMModeEnabled() == 1;
-        report.row("auto_transition", "Automatic transition", Switch(automatic),
-                   SwitchText(automatic))
+        report
+            .row("auto_transition", "Automatic transition", Switch(automatic),
+                 SwitchText(automatic))
             .row("iepm_mode", "iEPM mode", iepm, iepm ? "on" : "off");
     }
     report.print(context.out, context.json);
@@ -190,14 +191,14 @@ int Usage(Context& context, const std::string& message) {
 int Set(Context& context, const std::string& argument) {
     const std::optional<Mode> requested = ParseMode(argument);
     if (!requested) {
-        return Usage(context, "unknown thermal mode '" + argument + "'; the modes are " +
-                                  kValidModes);
+        return Usage(context,
+                     "unknown thermal mode '" + argument + "'; the modes are " + kValidModes);
     }
     CIntelligentCooling cooling;
     const ServiceInUse service(cooling);
     Mode mode = *requested;
-    const int result = service.dispatcher ? cooling.SetDispatcherMode(mode, 0, 1)
-                                          : cooling.SetITSMode(mode);
+    const int result =
+        service.dispatcher ? cooling.SetDispatcherMode(mode, 0, 1) : cooling.SetITSMode(mode);
     const bool confirmed = result == CIntelligentCooling::ITS_RESULT_OK && mode == *requested;
     const Reading now = ReadMode(cooling, service.dispatcher);
     const bool known = now.result != CIntelligentCooling::ITS_RESULT_NO_REGISTRY;
@@ -229,8 +230,8 @@ int Set(Context& context, const std::string& argument) {
 
 int Auto(Context& context, const std::string& argument) {
     if (argument != "on" && argument != "off") {
-        return Usage(context, "the automatic transition is switched 'on' or 'off', not '" +
-                                  argument + "'");
+        return Usage(context,
+                     "the automatic transition is switched 'on' or 'off', not '" + argument + "'");
     }
     const int enable = argument == "on" ? 1 : 0;
     CIntelligentCooling cooling;
