@@ -1,6 +1,6 @@
 // Benchmarks of the paths a host calls often: a log message that the level filters out (the
-// common case on a customer's machine), one that is written, a registry read, and a driver
-// query through a fresh channel.
+// common case on a customer's machine), one that is written, a registry read, a driver query
+// through a fresh channel, and the thermal mode queries.
 #include <celdor/celdor.h>
 #include <celdor_platform/notebook.h>
 
@@ -76,6 +76,73 @@ void BM_GetAdapterStatus(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GetAdapterStatus);
+
+// The thermal queries beside the bare calls each of them makes: a status query of the service
+// and a key opened, read and closed.
+void PrepareThermal() {
+    Prepare(0);
+    Notebook& nb = Notebook::instance();
+    const char16_t mmc[] = u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC";
+    const char16_t slider[] = u"SYSTEM\\CurrentControlSet\\Services\\HarluneProcessManagement\\"
+                              u"Performance\\PowerSlider";
+    nb.registry().setValue(Hive::LocalMachine, mmc, u"AutomaticModeSetting", RegValue::Dword(2));
+    nb.registry().setValue(Hive::LocalMachine, slider, u"ITS_FN_Capability", RegValue::Dword(0x13));
+    nb.services().install(celdor::models::ServiceKind::Thermal);
+}
+
+void BM_QueryServiceStatusEx(benchmark::State& state) {
+    PrepareThermal();
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, u"Thermivo", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(QueryServiceStatusEx(
+            service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status), sizeof status,
+            &needed));
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+BENCHMARK(BM_QueryServiceStatusEx);
+
+void BM_RegistryOpenReadClose(benchmark::State& state) {
+    PrepareThermal();
+    for (auto _ : state) {
+        HKEY key = nullptr;
+        DWORD value = 0, size = sizeof value;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC", 0,
+                      KEY_READ, &key);
+        RegQueryValueExW(key, u"AutomaticModeSetting", nullptr, nullptr,
+                         reinterpret_cast<LPBYTE>(&value), &size);
+        RegCloseKey(key);
+        benchmark::DoNotOptimize(value);
+    }
+}
+BENCHMARK(BM_RegistryOpenReadClose);
+
+void BM_GetITSMode(benchmark::State& state) {
+    PrepareThermal();
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cooling.GetITSMode(capability, mode));
+    }
+}
+BENCHMARK(BM_GetITSMode);
+
+void BM_GetDispatcherMode(benchmark::State& state) {
+    PrepareThermal();
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cooling.GetDispatcherMode(capability, mode, 0, 1));
+    }
+}
+BENCHMARK(BM_GetDispatcherMode);
 
 } // namespace
 
