@@ -97,9 +97,9 @@ void BM_QueryServiceStatusEx(benchmark::State& state) {
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(QueryServiceStatusEx(
-            service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status), sizeof status,
-            &needed));
+        benchmark::DoNotOptimize(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                                      reinterpret_cast<LPBYTE>(&status),
+                                                      sizeof status, &needed));
     }
     CloseServiceHandle(service);
     CloseServiceHandle(manager);

@@ -59,9 +59,10 @@ bool Services::installed(ServiceKind kind) const {
     return m_installed[Index(kind)].has_value();
 }
 
+// Not brought up to the clock first: a change that falls due now is saved as one still to come,
+// so that it is not lost from a save that has written the registry already.
 std::optional<models::ServiceConfig> Services::config(ServiceKind kind) const {
     auto lock = detail::LockNotebook();
-    const_cast<Services*>(this)->advance();
     const auto& installed = m_installed[Index(kind)];
     return installed ? std::optional(installed->model.config(Now())) : std::nullopt;
 }

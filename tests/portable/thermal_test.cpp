@@ -4,14 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace {
 
 using Celdor::CIntelligentCooling;
 using portable::WString;
-
-const WCHAR* const kServices = WTEXT("SYSTEM\\CurrentControlSet\\Services");
 
 // Skips the test where one of the maker's services is installed.
 void RequireNoServices() {
@@ -56,55 +52,54 @@ protected:
         if (IsSkipped()) {
             return;
         }
-        for (const WCHAR* service : {WTEXT("Thermivo"), WTEXT("HarluneProcessManagement")}) {
-            HKEY key = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (WString(kServices) + WTEXT("\\") + service).c_str(),
-                              0, KEY_READ, &key) == ERROR_SUCCESS) {
+        HKEY key = nullptr;
+        for (const WCHAR* service : {kThermal, kDispatcher}) {
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path(service).c_str(), 0, KEY_READ, &key) ==
+                ERROR_SUCCESS) {
                 RegCloseKey(key);
                 GTEST_SKIP() << "the services' keys are there already";
             }
         }
-        if (!set(WTEXT("Thermivo\\Dovric\\IC\\MMC"), WTEXT("Capability"), 5)) {
+        if (!set(WTEXT("\\Dovric\\IC\\MMC"), WTEXT("Capability"), 5)) {
             GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written here";
         }
-        set(WTEXT("Thermivo\\Dovric\\IC\\MMC"), WTEXT("AutomaticModeSetting"), 1);
-        set(WTEXT("Thermivo\\Dovric\\IC\\MMC"), WTEXT("CurrentSetting"), 3);
-        set(WTEXT("Thermivo\\Dovric\\IC\\AUTODETECT"), WTEXT("Capability"), 2);
-        set(WTEXT("HarluneProcessManagement\\Performance\\PowerSlider"), WTEXT("Version"), 0x2000);
+        m_made = true;
+        set(WTEXT("\\Dovric\\IC\\MMC"), WTEXT("AutomaticModeSetting"), 1);
+        set(WTEXT("\\Dovric\\IC\\MMC"), WTEXT("CurrentSetting"), 3);
+        set(WTEXT("\\Dovric\\IC\\AUTODETECT"), WTEXT("Capability"), 2);
+        set(WTEXT("\\Performance\\PowerSlider"), WTEXT("Version"), 0x2000, kDispatcher);
     }
     void TearDown() override {
-        for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) {
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, it->c_str());
-        }
-    }
-    // Creates the key below the services' folder, level by level, and sets a DWORD in it.
-    bool set(const WString& path, const WCHAR* name, DWORD value) {
-        WString key = kServices;
-        WString rest = path;
-        HKEY handle = nullptr;
-        while (!rest.empty()) {
-            const auto cut = rest.find(WTEXT('\\'));
-            key += WTEXT("\\") + rest.substr(0, cut);
-            rest = cut == WString::npos ? WString() : rest.substr(cut + 1);
-            DWORD disposition = 0;
-            if (handle) {
-                RegCloseKey(handle);
+        if (m_made) {
+            for (const WCHAR* below :
+                 {WTEXT("\\Dovric\\IC\\MMC"), WTEXT("\\Dovric\\IC\\AUTODETECT"),
+                  WTEXT("\\Dovric\\IC"), WTEXT("\\Dovric"), WTEXT("")}) {
+                RegDeleteKeyW(HKEY_LOCAL_MACHINE, path(kThermal, below).c_str());
             }
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &handle, &disposition) != ERROR_SUCCESS) {
-                return false;
-            }
-            if (disposition == REG_CREATED_NEW_KEY) {
-                m_created.push_back(key);
+            for (const WCHAR* below :
+                 {WTEXT("\\Performance\\PowerSlider"), WTEXT("\\Performance"), WTEXT("")}) {
+                RegDeleteKeyW(HKEY_LOCAL_MACHINE, path(kDispatcher, below).c_str());
             }
         }
-        const bool ok = RegSetValueExW(handle, name, 0, REG_DWORD,
-                                       reinterpret_cast<const BYTE*>(&value),
-                                       sizeof value) == ERROR_SUCCESS;
-        RegCloseKey(handle);
-        return ok;
     }
-    std::vector<WString> m_created;
+    static WString path(const WCHAR* service, const WCHAR* below = WTEXT("")) {
+        return WString(WTEXT("SYSTEM\\CurrentControlSet\\Services\\")) + service + below;
+    }
+    static bool set(const WCHAR* below, const WCHAR* name, DWORD value,
+                    const WCHAR* service = kThermal) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path(service, below).c_str(), 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+        const LSTATUS status = RegSetValueExW(key, name, 0, REG_DWORD,
+                                              reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+    static constexpr const WCHAR* kThermal = WTEXT("Thermivo");
+    static constexpr const WCHAR* kDispatcher = WTEXT("HarluneProcessManagement");
+    bool m_made = false;
 };
 
 TEST_F(ThermalKeys, TheModeIsReadBeforeTheServiceIsMissed) {

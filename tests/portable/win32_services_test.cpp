@@ -36,8 +36,9 @@ TEST_F(Win32Services, TheManagerOpensOnlyTheActiveDatabaseOfThisComputer) {
 TEST_F(Win32Services, TheMakersServicesAreNotInstalledHere) {
     for (const WCHAR* name : {WTEXT("Thermivo"), WTEXT("HarluneProcessManagement")}) {
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(OpenServiceW(m_manager, name, SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL),
-                  nullptr);
+        EXPECT_EQ(
+            OpenServiceW(m_manager, name, SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL),
+            nullptr);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
     }
     SetLastError(0xdeadbeef);
@@ -54,7 +55,8 @@ TEST_F(Win32Services, StatusQueryChecksItsArgumentsInOrder) {
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(QueryServiceStatusEx(nullptr, static_cast<SC_STATUS_TYPE>(1), nullptr, 0, &needed));
+    EXPECT_FALSE(
+        QueryServiceStatusEx(nullptr, static_cast<SC_STATUS_TYPE>(1), nullptr, 0, &needed));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_LEVEL));
     EXPECT_FALSE(QueryServiceStatusEx(nullptr, SC_STATUS_PROCESS_INFO,
                                       reinterpret_cast<LPBYTE>(&status), sizeof status - 1,

@@ -85,6 +85,9 @@ TEST_F(Celdorctl, BadCommandLinesFailWithAMessage) {
         {{"scenario"}, "the scenario commands are: show, save, load"},
         {{"scenario", "save"}, "file"},
         {{"--scenario", "/nonexistent/notebook.json", "status"}, "/nonexistent/notebook.json"},
+        {{"thermal", "set", "turbo"}, "modes are off, intelligent, cool, performance, geek"},
+        {{"thermal", "set"}, "mode is required"},
+        {{"thermal", "auto", "maybe"}, "'on' or 'off'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.front());

@@ -69,21 +69,6 @@ TEST_F(CeldorctlThermal, AChangeThatIsNotConfirmedFailsAndSaysSo) {
     EXPECT_NE(stopped.err.find("result 2, the service is not running"), std::string::npos);
 }
 
-TEST_F(CeldorctlThermal, BadArgumentsListWhatIsValid) {
-    for (auto args : {std::vector<std::string>{"thermal", "set", "turbo"},
-                      std::vector<std::string>{"thermal", "set", "5"},
-                      std::vector<std::string>{"thermal", "auto", "maybe"}}) {
-        const Result result = run(args);
-        EXPECT_EQ(result.code, 2);
-        EXPECT_EQ(result.out, "");
-        EXPECT_NE(result.err.find(args[1] == "set" ? "off, intelligent, cool, performance, geek"
-                                                   : "'on' or 'off'"),
-                  std::string::npos)
-            << result.err;
-    }
-    EXPECT_EQ(run({"thermal", "set"}).code, 2);
-}
-
 TEST_F(CeldorctlThermal, TheProcessManagementServiceShowsItsOwnSwitches) {
     load("thermal-process-management.json");
     Json shown = run({"thermal", "--json"}).json();
