@@ -51,20 +51,16 @@ protected:
         config.controls = controls;
         return config;
     }
-    static std::vector<DWORD> sleeps() {
+    // The sleeps' lengths, or the control codes sent, in order.
+    static std::vector<DWORD> codes(const char* function) {
         std::vector<DWORD> out;
-        for (const auto& call : nb().journal().calls("Sleep")) {
+        for (const auto& call : nb().journal().calls(function)) {
             out.push_back(call.code);
         }
         return out;
     }
-    static std::vector<DWORD> controls() {
-        std::vector<DWORD> out;
-        for (const auto& call : nb().journal().calls("ControlService")) {
-            out.push_back(call.code);
-        }
-        return out;
-    }
+    static std::vector<DWORD> sleeps() { return codes("Sleep"); }
+    static std::vector<DWORD> controls() { return codes("ControlService"); }
 };
 
 TEST_F(Thermal, TheDispatcherVersionChoosesTheServiceAtEveryOpen) {
@@ -95,12 +91,18 @@ TEST_F(Thermal, TheDispatcherVersionChoosesTheServiceAtEveryOpen) {
     }
 }
 
+// Without the service every check opens it again, and a Get fills its outputs all the same.
 TEST_F(Thermal, WithoutTheServiceEveryCheckTriesAgain) {
     CIntelligentCooling cooling;
     for (std::size_t round = 1; round <= 3; ++round) {
         EXPECT_EQ(cooling.CheckHandle(), 0);
         EXPECT_EQ(nb().journal().count("OpenServiceW"), 1 + round);
     }
+    int capability = -1;
+    Mode mode = CIntelligentCooling::ITS_MODE_GEEK;
+    EXPECT_EQ(cooling.GetITSMode(capability, mode), 1);
+    EXPECT_EQ(capability, 7);
+    EXPECT_EQ(mode, CIntelligentCooling::ITS_MODE_INTELLIGENT);
 }
 
 TEST_F(Thermal, AStoppedServiceIsNotRunningAtOnce) {
