@@ -116,11 +116,6 @@ using models::ServiceModel;
 
 namespace {
 
-// What an administrator may do; a standard user gets what the object's security grants.
-bool Elevated() {
-    return false;
-}
-
 // A handle to the manager or to one service, with the access it was opened with.
 struct ScObject {
     std::optional<ServiceKind> service; // empty for the manager
@@ -284,7 +279,7 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                         : ERROR_INVALID_NAME,
                     none);
     }
-    const DWORD granted = Elevated() ? SC_MANAGER_ALL_ACCESS : kManagerUserAccess;
+    const DWORD granted = NB().elevated() ? SC_MANAGER_ALL_ACCESS : kManagerUserAccess;
     const DWORD wanted = ManagerAccess(dwDesiredAccess, granted);
     if ((wanted & ~granted) != 0) {
         return Fail(call, ERROR_ACCESS_DENIED, none);
@@ -323,7 +318,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
     if (!kind || !NB().services().installed(*kind)) {
         return Fail(call, ERROR_SERVICE_DOES_NOT_EXIST, none);
     }
-    const DWORD granted = Elevated() ? SERVICE_ALL_ACCESS : NB().services().userAccess(*kind);
+    const DWORD granted = NB().elevated() ? SERVICE_ALL_ACCESS : NB().services().userAccess(*kind);
     const DWORD wanted = ServiceAccess(dwDesiredAccess, granted);
     if ((wanted & ~granted) != 0) {
         return Fail(call, ERROR_ACCESS_DENIED, none);
