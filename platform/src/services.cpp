@@ -49,11 +49,6 @@ void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD use
         Installed{ServiceModel(kind, std::move(config), Now()), userAccess});
 }
 
-void Services::uninstall(ServiceKind kind) {
-    auto lock = detail::LockNotebook();
-    m_installed[Index(kind)].reset();
-}
-
 bool Services::installed(ServiceKind kind) const {
     auto lock = detail::LockNotebook();
     return m_installed[Index(kind)].has_value();
@@ -186,8 +181,8 @@ bool SameText(const WCHAR* text, std::u16string_view expected) {
     return EqualsIgnoreCase(text, expected);
 }
 
-// The status the manager reports for a service. A service whose model is gone (uninstalled
-// while a handle stays open) reads as stopped.
+// The status the manager reports for a service. A service whose model is gone (a notebook
+// without it loaded while a handle stays open) reads as stopped.
 SERVICE_STATUS_PROCESS StatusOf(ServiceKind kind) {
     SERVICE_STATUS_PROCESS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;

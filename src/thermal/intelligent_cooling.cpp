@@ -110,6 +110,29 @@ bool SendControl(SC_HANDLE service, DWORD code) {
     return ControlService(service, code, &status) != 0;
 }
 
+// Sends a mode's control code, then reads the mode with `read` until it is the one asked for, at
+// most ten times, `delay` ms apart. `mode` is left holding the last mode read; the result is that
+// of the last read.
+template <typename Read>
+int SendAndConfirm(SC_HANDLE service, DWORD code, CIntelligentCooling::ITSMode& mode, DWORD delay,
+                   Read read) {
+    const CIntelligentCooling::ITSMode requested = mode;
+    if (!SendControl(service, code)) {
+        return CIntelligentCooling::ITS_RESULT_CONTROL_FAILED;
+    }
+    int result = CIntelligentCooling::ITS_RESULT_OK;
+    for (int poll = 0; poll < kPolls; ++poll) {
+        mode = CIntelligentCooling::ITS_MODE_NONE;
+        int capability = 0;
+        result = read(capability, mode);
+        if (mode == requested) {
+            return result;
+        }
+        Sleep(delay);
+    }
+    return result;
+}
+
 } // namespace
 
 CIntelligentCooling::CIntelligentCooling() : m_hService(nullptr) {
@@ -291,9 +314,8 @@ int CIntelligentCooling::SetITSMode(ITSMode& mode) {
     if (const int status = ServiceCheck(*this)) {
         return status;
     }
-    const ITSMode requested = mode;
     DWORD code = SERVICE_CONTROL_MESSAGE_SET_INTELLIGENT_COOLING_ENABLE;
-    switch (requested) {
+    switch (mode) {
     case ITS_MODE_NONE:
         code = SERVICE_CONTROL_MESSAGE_SET_INTELLIGENT_COOLING_DISABLE;
         break;
@@ -306,29 +328,17 @@ int CIntelligentCooling::SetITSMode(ITSMode& mode) {
     default: // intelligent, geek and anything else
         break;
     }
-    if (!SendControl(m_hService, code)) {
-        return ITS_RESULT_CONTROL_FAILED;
-    }
-    int result = ITS_RESULT_OK;
-    for (int poll = 0; poll < kPolls; ++poll) {
-        mode = ITS_MODE_NONE;
-        int capability = 0;
-        result = GetITSMode(capability, mode);
-        if (mode == requested) {
-            return result;
-        }
-        Sleep(CONTROL_SERVICE_DELAY);
-    }
-    return result;
+    return SendAndConfirm(
+        m_hService, code, mode, CONTROL_SERVICE_DELAY,
+        [this](int& capability, ITSMode& read) { return GetITSMode(capability, read); });
 }
 
 int CIntelligentCooling::SetDispatcherMode(ITSMode& mode, int skipDriverProbe, int useSettingV) {
     if (const int status = ServiceCheck(*this)) {
         return status;
     }
-    const ITSMode requested = mode;
     DWORD code = SERVICE_CONTROL_SET_INTELLIGENT;
-    switch (requested) {
+    switch (mode) {
     case ITS_MODE_COOL:
         code = SERVICE_CONTROL_SET_BSM;
         break;
@@ -341,20 +351,10 @@ int CIntelligentCooling::SetDispatcherMode(ITSMode& mode, int skipDriverProbe, i
     default: // none, intelligent and anything else
         break;
     }
-    if (!SendControl(m_hService, code)) {
-        return ITS_RESULT_CONTROL_FAILED;
-    }
-    int result = ITS_RESULT_OK;
-    for (int poll = 0; poll < kPolls; ++poll) {
-        mode = ITS_MODE_NONE;
-        int capability = 0;
-        result = GetDispatcherMode(capability, mode, skipDriverProbe, useSettingV);
-        if (mode == requested) {
-            return result;
-        }
-        Sleep(CONTROL_SERVICE_DELAY);
-    }
-    return result;
+    return SendAndConfirm(
+        m_hService, code, mode, CONTROL_SERVICE_DELAY, [&](int& capability, ITSMode& read) {
+            return GetDispatcherMode(capability, read, skipDriverProbe, useSettingV);
+        });
 }
 
 int CIntelligentCooling::SetITSAutoTransition(int enable) {

@@ -237,7 +237,6 @@ public:
     // of the clock's tick now. `userAccess` is what its security grants a standard user.
     void install(models::ServiceKind kind, models::ServiceConfig config = {},
                  DWORD userAccess = kServiceUserAccess);
-    void uninstall(models::ServiceKind kind);
     bool installed(models::ServiceKind kind) const;
     // The service as a configuration now (for saving), or nothing when it is not installed.
     std::optional<models::ServiceConfig> config(models::ServiceKind kind) const;
