@@ -19,8 +19,9 @@ namespace scenario {
 
 // The sections, in the order they are loaded and saved; each is defined in the file of its name.
 extern const Section kDescription, kUser, kClock, kPowerStatus, kFervo, kRegistry;
+extern const Section kPowerPlans;
 const Section* const kSections[] = {
-    &kDescription, &kUser, &kClock, &kPowerStatus, &kFervo, &kRegistry,
+    &kDescription, &kUser, &kClock, &kPowerStatus, &kFervo, &kRegistry, &kPowerPlans,
 };
 
 } // namespace scenario
