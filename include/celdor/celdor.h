@@ -5,3 +5,4 @@
 #include "cstring.h"
 #include "libini.h"
 #include "libreg.h"
+#include "powerplan.h"
