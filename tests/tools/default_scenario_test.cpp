@@ -4,6 +4,9 @@
 
 #include <celdor/adapter.h>
 #include <celdor/libreg.h>
+#include <celdor/powerplan.h>
+
+#include <list>
 
 class DefaultNotebook : public SimTest {
 protected:
@@ -35,4 +38,17 @@ TEST_F(DefaultNotebook, HasTheApplicationsRegistrySettings) {
     EXPECT_EQ(RegDoesExistKey(CELDOR_W("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
                                        "OstraNotebookAddin")),
               1);
+}
+
+TEST_F(DefaultNotebook, HasTheWindowsPlansAndTheMakersActivePlan) {
+    const Celdor::CPowerScheme schemes;
+    std::list<Celdor::CString> names;
+    schemes.GetPowerSchemeList(names);
+    EXPECT_EQ(names,
+              (std::list<Celdor::CString>{CELDOR_W("Balanced"), CELDOR_W("Harlune Recommended"),
+                                          CELDOR_W("High performance"), CELDOR_W("Power saver")}));
+    Celdor::CString active;
+    EXPECT_EQ(schemes.GetActivePowerScheme(active), 1);
+    EXPECT_EQ(active, Celdor::CString(CELDOR_W("Harlune Recommended")));
+    EXPECT_EQ(schemes.GetDisplayTimeOutValue(), 1800); // on AC: 30 minutes
 }

@@ -19,9 +19,12 @@ CLI::App* Commands::add(std::string name, std::string description, Effect effect
                         CLI::App* parent) {
     CLI::App* owner = parent ? parent : &m_app;
     CLI::App* command = owner->add_subcommand(std::move(name), std::move(description));
-    command->callback([this, effect, action = std::move(action)] {
-        m_chosen = action;
-        m_chosenEffect = effect;
+    command->callback([this, command, effect, action = std::move(action)] {
+        // CLI11 runs a command's callback after those of its own commands: the one given wins.
+        if (command->get_subcommands().empty()) {
+            m_chosen = action;
+            m_chosenEffect = effect;
+        }
     });
     return command;
 }
@@ -38,6 +41,7 @@ using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
     AddStatusCommands,
     AddAdapterCommands,
+    AddPlansCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

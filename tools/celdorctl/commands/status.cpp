@@ -4,6 +4,7 @@
 #include "common.h"
 
 #include <celdor/adapter.h>
+#include <celdor/powerplan.h>
 
 namespace celdorctl {
 
@@ -26,6 +27,11 @@ int Status(Context& context) {
              driver.present ? "present (\\\\.\\FervoDrv)"
                             : "not available: \\\\.\\FervoDrv gives " + ErrorText(driver.error))
         .detail("driver_error", driver.error);
+
+    Celdor::CString plan;
+    const bool planKnown = Celdor::CPowerScheme().GetActivePowerScheme(plan) == 1;
+    report.row("active_plan", "Power plan", planKnown ? Json(plan.ToUtf8()) : Json(),
+               planKnown ? plan.ToUtf8() : "unknown: the system did not say");
     report.print(context.out, context.json);
     return 0;
 }
@@ -33,7 +39,8 @@ int Status(Context& context) {
 } // namespace
 
 void AddStatusCommands(Commands& commands) {
-    commands.add("status", "AC power, adapter state and whether the maker's driver is there",
+    commands.add("status",
+                 "AC power, adapter state, whether the maker's driver is there, the power plan",
                  Effect::Reads, Status);
 }
 
