@@ -110,20 +110,17 @@ void PowerSchemes::reset() {
 
 namespace {
 
-// The settings of the video subgroup, the only subgroup a plan of the notebook describes.
+// The settings of the video subgroup, the only ones a plan of the notebook describes.
 struct Setting {
     const GUID* guid;
-    const char16_t* name;
     DWORD PowerPlan::*ac;
     DWORD PowerPlan::*dc;
 };
 const Setting kVideoSettings[] = {
-    {&GUID_VIDEO_POWERDOWN_TIMEOUT, u"Turn off display after", &PowerPlan::displayTimeoutAc,
-     &PowerPlan::displayTimeoutDc},
-    {&GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS, u"Display brightness", &PowerPlan::brightnessAc,
+    {&GUID_VIDEO_POWERDOWN_TIMEOUT, &PowerPlan::displayTimeoutAc, &PowerPlan::displayTimeoutDc},
+    {&GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS, &PowerPlan::brightnessAc,
      &PowerPlan::brightnessDc},
 };
-const char16_t kVideoSubgroupName[] = u"Display";
 
 const Setting* FindSetting(const GUID* subgroup, const GUID* setting) {
     if (!subgroup || !setting || *subgroup != GUID_VIDEO_SUBGROUP) {
@@ -194,61 +191,39 @@ DWORD ReadValue(const char* function, bool ac, const GUID* scheme, const GUID* s
 
 } // namespace
 
+// Schemes only: the subgroups and settings of a scheme are valid on Windows but outside the
+// subset.
 DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
                             const GUID* SubGroupOfPowerSettingsGuid,
                             POWER_DATA_ACCESSOR AccessFlags, ULONG Index, UCHAR* Buffer,
                             DWORD* BufferSize) {
     (void)RootPowerKey;
+    (void)SchemeGuid; // ignored when enumerating schemes
+    (void)SubGroupOfPowerSettingsGuid;
     auto lock = LockNotebook();
     Call call{.function = "PowerEnumerate",
               .code = Index,
               .flags = static_cast<DWORD>(AccessFlags),
               .outSize = BufferSize ? *BufferSize : 0};
-    if (AccessFlags != ACCESS_SCHEME) {
-        call.target = Target(SchemeGuid, SubGroupOfPowerSettingsGuid);
-    }
-    if (auto error = Injected("PowerEnumerate", call.target)) {
+    if (auto error = Injected("PowerEnumerate")) {
         return Finish(call, *error);
     }
-    if (!BufferSize) {
+    if (AccessFlags == ACCESS_SUBGROUP || AccessFlags == ACCESS_INDIVIDUAL_SETTING) {
+        return Finish(call, DWORD(ERROR_NOT_SUPPORTED));
+    }
+    if (AccessFlags != ACCESS_SCHEME || !BufferSize) {
         return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
     }
-    PowerSchemes& schemes = NB().powerSchemes();
-    std::vector<GUID> items;
-    switch (AccessFlags) {
-    case ACCESS_SCHEME:
-        for (const PowerPlan& plan : schemes.plans) {
-            items.push_back(plan.guid);
-        }
-        break;
-    case ACCESS_SUBGROUP:
-    case ACCESS_INDIVIDUAL_SETTING:
-        if (!SchemeGuid ||
-            (AccessFlags == ACCESS_INDIVIDUAL_SETTING && !SubGroupOfPowerSettingsGuid)) {
-            return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-        }
-        if (!schemes.find(*SchemeGuid)) {
-            return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-        }
-        if (AccessFlags == ACCESS_SUBGROUP) {
-            items.push_back(GUID_VIDEO_SUBGROUP);
-        } else if (*SubGroupOfPowerSettingsGuid == GUID_VIDEO_SUBGROUP) {
-            for (const Setting& setting : kVideoSettings) {
-                items.push_back(*setting.guid);
-            }
-        } else if (*SubGroupOfPowerSettingsGuid != NO_SUBGROUP_GUID) {
-            return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-        }
-        break;
-    default:
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-    }
-    if (Index >= items.size()) {
+    const std::vector<PowerPlan>& plans = NB().powerSchemes().plans;
+    if (Index >= plans.size()) {
         return Finish(call, DWORD(ERROR_NO_MORE_ITEMS));
     }
-    return Finish(call, CopyOut(&items[Index], sizeof(GUID), Buffer, BufferSize, ERROR_MORE_DATA));
+    return Finish(call,
+                  CopyOut(&plans[Index].guid, sizeof(GUID), Buffer, BufferSize, ERROR_MORE_DATA));
 }
 
+// Scheme names only: the names of subgroups and settings are valid on Windows but outside the
+// subset.
 DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
                                    const GUID* SubGroupOfPowerSettingsGuid,
                                    const GUID* PowerSettingGuid, PUCHAR Buffer,
@@ -261,33 +236,19 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
     if (auto error = Injected("PowerReadFriendlyName", call.target)) {
         return Finish(call, *error);
     }
-    if (!BufferSize) {
+    if (PowerSettingGuid ||
+        (SubGroupOfPowerSettingsGuid && *SubGroupOfPowerSettingsGuid != NO_SUBGROUP_GUID)) {
+        return Finish(call, DWORD(ERROR_NOT_SUPPORTED));
+    }
+    if (!SchemeGuid || !BufferSize) {
         return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
     }
-    // The scheme's own name, unless a subgroup other than "no subgroup" or a setting is named;
-    // the names of subgroups and settings need no scheme.
-    const bool ofScheme = !PowerSettingGuid && (!SubGroupOfPowerSettingsGuid ||
-                                                *SubGroupOfPowerSettingsGuid == NO_SUBGROUP_GUID);
-    if (ofScheme && !SchemeGuid) {
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-    }
-    const PowerPlan* plan = SchemeGuid ? NB().powerSchemes().find(*SchemeGuid) : nullptr;
-    if (SchemeGuid && !plan) {
+    const PowerPlan* plan = NB().powerSchemes().find(*SchemeGuid);
+    if (!plan) {
         return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
     }
-    std::u16string name;
-    if (ofScheme) {
-        name = plan->name;
-    } else if (!PowerSettingGuid && *SubGroupOfPowerSettingsGuid == GUID_VIDEO_SUBGROUP) {
-        name = kVideoSubgroupName;
-    } else if (const Setting* setting =
-                   FindSetting(SubGroupOfPowerSettingsGuid, PowerSettingGuid)) {
-        name = setting->name;
-    } else {
-        return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-    }
-    const DWORD size = static_cast<DWORD>((name.size() + 1) * sizeof(char16_t));
-    return Finish(call, CopyOut(name.c_str(), size, Buffer, BufferSize, ERROR_SUCCESS));
+    const DWORD size = static_cast<DWORD>((plan->name.size() + 1) * sizeof(char16_t));
+    return Finish(call, CopyOut(plan->name.c_str(), size, Buffer, BufferSize, ERROR_SUCCESS));
 }
 
 DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid) {
