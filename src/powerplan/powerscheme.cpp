@@ -3,7 +3,6 @@
 #include "win32.h"
 
 #include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -34,15 +33,11 @@ CPowerScheme::CPowerScheme() {
     EnumPowerScheme();
 }
 
-// Running out of memory while copying leaves the copy empty: nothing is thrown to the host.
 CPowerScheme::CPowerScheme(const CPowerScheme& other) {
-    try {
-        m_mapSchemes = other.m_mapSchemes;
-    } catch (...) {
-        m_mapSchemes.clear();
-    }
+    *this = other;
 }
 
+// Running out of memory while copying leaves the copy empty: nothing is thrown to the host.
 CPowerScheme& CPowerScheme::operator=(const CPowerScheme& other) {
     if (this != &other) {
         m_mapSchemes.clear();
