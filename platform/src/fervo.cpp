@@ -33,11 +33,15 @@ struct FervoHandle : DeviceObject {
             error = answer(device, code, request.input, outSize, reply);
         }
         if (error == 0) {
+            // A buffered driver copies what fits and reports a longer reply as an overflow.
             const DWORD size = std::min<DWORD>(outSize, static_cast<DWORD>(reply.size()));
             if (size) {
                 std::memcpy(out, reply.data(), size);
             }
             *returned = size;
+            error = reply.size() > outSize ? ERROR_MORE_DATA : 0;
+        }
+        if (error == 0) {
             request.succeeded = true;
         } else {
             request.error = error;

@@ -90,10 +90,40 @@ DWORD ErrnoToError(int error) {
     case ENOSPC:
         return 112; // ERROR_DISK_FULL
     case ENAMETOOLONG:
-        return 206; // ERROR_FILENAME_EXCED_RANGE
+        return ERROR_FILENAME_EXCED_RANGE;
     default:
         return ERROR_GEN_FAILURE;
     }
+}
+
+FileName ResolveFile(const WCHAR* name, std::size_t limit, DWORD tooLong) {
+    FileName file;
+    const auto path = ParsePath(name ? name : u"");
+    if (!name || !*name) {
+        file.error = ERROR_PATH_NOT_FOUND;
+    } else if (!path) {
+        file.error = ERROR_INVALID_NAME;
+    } else if (!path->literal && path->length() >= limit) {
+        file.error = tooLong;
+    } else {
+        file.windows = *path;
+        file.host = HostPath(*path);
+    }
+    return file;
+}
+
+// A standard user may read the system's folders but not change them. In the root of C: users
+// may make folders (and then own them) but not files.
+bool ProtectedFromUser(const WindowsPath& path, bool folder) {
+    static constexpr std::u16string_view kSystemFolders[] = {u"Windows", u"Program Files",
+                                                             u"Program Files (x86)"};
+    if (NB().elevated() || path.drive != u'C' || path.parts.empty()) {
+        return false;
+    }
+    const bool system =
+        std::any_of(std::begin(kSystemFolders), std::end(kSystemFolders),
+                    [&](auto name) { return EqualsIgnoreCase(path.parts[0], name); });
+    return system || (path.parts.size() == 1 && !folder);
 }
 
 } // namespace celdor::sim::detail
@@ -122,9 +152,10 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const fs::path path = NB().hostPath(name);
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
+    const FileName file = ResolveFile(name);
+    const fs::path& path = file.host;
+    if (file.error) {
+        SetLastError(file.error);
         return INVALID_HANDLE_VALUE;
     }
     if (!IsDirectory(path.parent_path())) {
@@ -149,6 +180,11 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    const bool changes = !exists || (access & (kWrite | kDelete)) || disposition == CREATE_ALWAYS;
+    if (changes && ProtectedFromUser(file.windows, false)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     const std::string key = path.lexically_normal().string();
     if (ShareConflict(key, access, ShareBits(shareMode))) {
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -166,16 +202,15 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
         SetLastError(ErrnoToError(errno));
         return INVALID_HANDLE_VALUE;
     }
-    auto file = std::make_unique<FileObject>();
-    file->fd = fd;
-    file->key = key;
-    file->access = access;
-    file->share = ShareBits(shareMode);
-    FileObject* raw = file.get();
+    auto object = std::make_unique<FileObject>();
+    object->fd = fd;
+    object->key = key;
+    object->access = access;
+    object->share = ShareBits(shareMode);
     if (access) {
-        SharedOpens().emplace(key, raw);
+        SharedOpens().emplace(key, object.get());
     }
-    HANDLE handle = AddHandle(std::move(file), Narrow(name));
+    HANDLE handle = AddHandle(std::move(object), Narrow(name));
     // Opening an existing file with OPEN_ALWAYS or CREATE_ALWAYS succeeds with a note.
     SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
@@ -222,8 +257,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
               .flags = dwFlagsAndAttributes};
     HANDLE handle = INVALID_HANDLE_VALUE;
     const std::u16string_view name = lpFileName ? std::u16string_view(lpFileName) : u"";
-    if (!lpFileName || name.empty()) {
-        SetLastError(lpFileName ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    if (!lpFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
     } else if (auto error = Injected("CreateFileW", call.target)) {
         SetLastError(*error);
     } else if (name.starts_with(u"\\\\.\\")) {
@@ -407,24 +442,29 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 // A security descriptor in the attributes decides who may use the new folder: its DACL becomes
 // the folder's permission bits (a grant to Everyone reaches every user of the machine, whatever
 // the process's umask). Without a descriptor, or one without a DACL, the folder gets the
-// default permissions.
+// default permissions. A folder's full path must leave room for a file name of 8.3 characters
+// below it: without long-path support it is refused from MAX_PATH - 12 characters on.
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
     auto lock = LockNotebook();
     Call call{.function = "CreateDirectoryW", .target = Narrow(lpPathName)};
     BOOL ok = FALSE;
-    const fs::path path = lpPathName ? NB().hostPath(lpPathName) : fs::path();
+    const FileName file = ResolveFile(lpPathName, MAX_PATH - 12, ERROR_FILENAME_EXCED_RANGE);
+    const fs::path& path = file.host;
     const void* descriptor =
         lpSecurityAttributes ? lpSecurityAttributes->lpSecurityDescriptor : nullptr;
+    if (lpSecurityAttributes) {
+        call.inSize = lpSecurityAttributes->nLength;
+        call.flags = static_cast<DWORD>(lpSecurityAttributes->bInheritHandle);
+    }
     DescriptorInfo security;
     if (descriptor) {
         security = InspectDescriptor(descriptor);
         call.handle = HandleId(descriptor);
         call.input = security.bytes;
+        call.text = security.text;
     }
-    if (!lpPathName || !*lpPathName) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-    } else if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
+    if (file.error) {
+        SetLastError(file.error);
     } else if (auto error = Injected("CreateDirectoryW", call.target)) {
         SetLastError(*error);
     } else if (descriptor && !security.valid) {
@@ -433,6 +473,8 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
         SetLastError(ERROR_ALREADY_EXISTS);
     } else if (!IsDirectory(path.parent_path())) {
         SetLastError(ERROR_PATH_NOT_FOUND);
+    } else if (ProtectedFromUser(file.windows, true)) {
+        SetLastError(ERROR_ACCESS_DENIED);
     } else if (::mkdir(path.c_str(), 0777) != 0) {
         SetLastError(ErrnoToError(errno));
     } else {
@@ -448,16 +490,20 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     auto lock = LockNotebook();
-    const fs::path path = lpPathName ? NB().hostPath(lpPathName) : fs::path();
-    if (path.empty() || !Exists(path)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    const FileName file = ResolveFile(lpPathName);
+    if (file.error || !Exists(file.host)) {
+        SetLastError(file.error ? file.error : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (!IsDirectory(path)) {
+    if (!IsDirectory(file.host)) {
         SetLastError(267); // ERROR_DIRECTORY
         return FALSE;
     }
-    if (::rmdir(path.c_str()) != 0) {
+    if (ProtectedFromUser(file.windows, true)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::rmdir(file.host.c_str()) != 0) {
         SetLastError(ErrnoToError(errno));
         return FALSE;
     }
@@ -466,9 +512,10 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
     auto lock = LockNotebook();
-    const fs::path path = lpFileName ? NB().hostPath(lpFileName) : fs::path();
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
+    const FileName file = ResolveFile(lpFileName);
+    const fs::path& path = file.host;
+    if (file.error) {
+        SetLastError(file.error);
         return FALSE;
     }
     if (!IsDirectory(path.parent_path())) {
@@ -479,8 +526,12 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (IsDirectory(path) || SharedOpens().count(path.lexically_normal().string())) {
-        SetLastError(IsDirectory(path) ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+    if (IsDirectory(path) || ProtectedFromUser(file.windows, false)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (SharedOpens().count(path.lexically_normal().string())) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     if (::unlink(path.c_str()) != 0) {
@@ -490,29 +541,42 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
     return TRUE;
 }
 
-DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
-    auto lock = LockNotebook();
-    const fs::path path = lpFileName ? NB().hostPath(lpFileName) : fs::path();
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
+namespace {
+
+// The attribute query behind GetFileAttributesW and the shell's directory test.
+DWORD Attributes(const WCHAR* name) {
+    const FileName file = ResolveFile(name);
+    if (file.error) {
+        SetLastError(file.error);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (!Exists(path)) {
-        SetLastError(IsDirectory(path.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (!Exists(file.host)) {
+        SetLastError(IsDirectory(file.host.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                          : ERROR_PATH_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return IsDirectory(path) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    return IsDirectory(file.host) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
-// The shell's directory test. Like the shell, it answers and leaves the last error alone.
+} // namespace
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+    auto lock = LockNotebook();
+    return Attributes(lpFileName);
+}
+
+// The shell's directory test: the attribute query, whose last error it leaves.
 BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath) {
     auto lock = LockNotebook();
     Call call{.function = "PathIsDirectoryW", .target = Narrow(pszPath)};
     BOOL result = FALSE;
     if (auto error = Injected("PathIsDirectoryW", call.target)) {
         SetLastError(*error);
-    } else if (pszPath && *pszPath && IsDirectory(NB().hostPath(pszPath))) {
-        result = static_cast<BOOL>(FILE_ATTRIBUTE_DIRECTORY);
+    } else if (pszPath) {
+        const DWORD attributes = Attributes(pszPath);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            result = static_cast<BOOL>(FILE_ATTRIBUTE_DIRECTORY);
+        }
     }
     return Finish(call, result);
 }

@@ -85,6 +85,33 @@ BOOL CloseFile(KernelObject& file);
 // Clears file-layer state that lives beside the handle table (open-file share records).
 void ResetFiles();
 
+// A file name as Win32 resolves it: a drive and the components below its root (notebook.cpp).
+struct WindowsPath {
+    char16_t drive = u'C';
+    std::vector<std::u16string> parts;
+    bool literal = false; // given as "\\?\...": no normalisation and no length limit
+    // Characters of the full path, "C:\a\b".
+    std::size_t length() const;
+};
+// Empty for devices, network paths and names with characters a file name cannot hold.
+std::optional<WindowsPath> ParsePath(std::u16string_view name);
+// Where the file lives under the notebook's root; names match without regard to case.
+std::filesystem::path HostPath(const WindowsPath& path);
+
+// The host path of a file function's name argument, or the error the function fails with: an
+// empty or malformed name, or (without long-path support) a full path of `limit` characters
+// or more, which fails with `tooLong` (files.cpp).
+struct FileName {
+    WindowsPath windows;
+    std::filesystem::path host;
+    DWORD error = 0;
+};
+FileName ResolveFile(const WCHAR* name, std::size_t limit = MAX_PATH,
+                     DWORD tooLong = ERROR_PATH_NOT_FOUND);
+// Whether a standard user is refused creating, changing or deleting this file or folder: the
+// Windows and program folders and what they hold, and the files in the root of C: (files.cpp).
+bool ProtectedFromUser(const WindowsPath& path, bool folder);
+
 // The last-error code for an errno value of the host (files.cpp).
 DWORD ErrnoToError(int error);
 // Whether an open of `path` with this access and share mode would meet a sharing violation
@@ -103,6 +130,7 @@ struct DescriptorInfo {
     // Host permission bits of an object created with it; empty when it carries no DACL and
     // the object gets the default permissions.
     std::optional<unsigned> mode;
+    std::string text; // in SDDL, as ConvertSecurityDescriptorToStringSecurityDescriptor writes it
 };
 DescriptorInfo InspectDescriptor(const void* descriptor);
 

@@ -325,6 +325,7 @@ void Notebook::resetStateLocked() {
 
 void Notebook::setDefaultsLocked() {
     m_userName = u"User";
+    m_elevated = false;
     m_fervo.present = false;
     // A desktop-like default: on line, no battery reported.
     m_powerStatus = SYSTEM_POWER_STATUS{1, 128, 255, 0, 0xFFFFFFFF, 0xFFFFFFFF};
@@ -356,6 +357,7 @@ void Notebook::clearFiles() {
     fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);
     fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Roaming", ec);
     fs::create_directories(m_root / "C" / "ProgramData", ec);
+    fs::create_directories(m_root / "C" / "Program Files", ec);
     fs::create_directories(m_root / "C" / "Windows" / "System32", ec);
 }
 
@@ -371,6 +373,16 @@ void Notebook::setUserName(std::u16string name) {
     const std::string user = Utf16ToUtf8(m_userName);
     fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);
     fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Roaming", ec);
+}
+
+bool Notebook::elevated() const {
+    std::lock_guard lock(m_mutex);
+    return m_elevated;
+}
+
+void Notebook::setElevated(bool elevated) {
+    std::lock_guard lock(m_mutex);
+    m_elevated = elevated;
 }
 
 // Finds an entry of a folder whose name matches without regard to case, as Windows would.
@@ -389,45 +401,8 @@ static fs::path MatchComponent(const fs::path& folder, std::u16string_view name)
 }
 
 fs::path Notebook::hostPath(std::u16string_view windowsPath) const {
-    std::u16string path(windowsPath);
-    std::replace(path.begin(), path.end(), u'/', u'\\');
-    if (path.starts_with(u"\\\\?\\")) {
-        path.erase(0, 4);
-    } else if (path.starts_with(u"\\\\")) {
-        return {}; // devices and network shares have no folder behind them
-    }
-    char16_t drive = u'C';
-    std::u16string_view rest = path;
-    if (rest.size() >= 2 && rest[1] == u':') {
-        char16_t letter = UpperUnit(rest[0]);
-        if (letter < u'A' || letter > u'Z') {
-            return {};
-        }
-        drive = letter;
-        rest.remove_prefix(2);
-    }
-    // Relative paths resolve against the current directory, the root of drive C.
-    std::lock_guard lock(m_mutex);
-    fs::path result = m_root / std::string(1, static_cast<char>(drive));
-    while (!rest.empty()) {
-        auto cut = rest.find(u'\\');
-        std::u16string_view part = rest.substr(0, cut);
-        rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut + 1);
-        if (part.empty() || part == u".") {
-            continue;
-        }
-        if (part == u"..") {
-            if (result != m_root / std::string(1, static_cast<char>(drive))) {
-                result = result.parent_path();
-            }
-            continue;
-        }
-        if (part.find_first_of(u"<>:\"|?*") != std::u16string_view::npos) {
-            return {};
-        }
-        result = MatchComponent(result, part);
-    }
-    return result;
+    const auto path = detail::ParsePath(windowsPath);
+    return path ? detail::HostPath(*path) : fs::path();
 }
 
 int Notebook::openCount(HandleKind kind) const {
@@ -468,3 +443,77 @@ bool Notebook::isOpen(HandleKind kind, std::uint64_t id) const {
 }
 
 } // namespace celdor::sim
+
+namespace celdor::sim::detail {
+
+fs::path HostPath(const WindowsPath& path) {
+    fs::path result = NB().root() / std::string(1, static_cast<char>(path.drive));
+    for (const auto& part : path.parts) {
+        result = MatchComponent(result, part);
+    }
+    return result;
+}
+
+std::size_t WindowsPath::length() const {
+    std::size_t length = 3; // "C:\"
+    for (const auto& part : parts) {
+        length += part.size() + 1;
+    }
+    return parts.empty() ? length : length - 1;
+}
+
+// Win32's normalisation: '/' is a separator, "." and ".." resolve, a relative name starts at
+// the root of C: (the current directory). A component before a separator loses one trailing
+// dot, and the last one every trailing dot and space, so "C:\x.\name. " is "C:\x\name".
+// "\\?\" names keep their components as written.
+std::optional<WindowsPath> ParsePath(std::u16string_view name) {
+    WindowsPath path;
+    std::u16string text(name);
+    std::replace(text.begin(), text.end(), u'/', u'\\');
+    std::u16string_view rest = text;
+    if (rest.starts_with(u"\\\\?\\")) {
+        path.literal = true;
+        rest.remove_prefix(4);
+    } else if (rest.starts_with(u"\\\\")) {
+        return std::nullopt; // devices and network shares have no folder behind them
+    }
+    if (rest.size() >= 2 && rest[1] == u':') {
+        path.drive = UpperUnit(rest[0]);
+        if (path.drive < u'A' || path.drive > u'Z') {
+            return std::nullopt;
+        }
+        rest.remove_prefix(2);
+    }
+    while (!rest.empty()) {
+        const auto cut = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, cut);
+        const bool last = cut == std::u16string_view::npos;
+        rest = last ? std::u16string_view{} : rest.substr(cut + 1);
+        if (part.empty() || part == u".") {
+            continue;
+        }
+        if (part == u"..") {
+            if (!path.parts.empty()) {
+                path.parts.pop_back();
+            }
+            continue;
+        }
+        if (!path.literal) {
+            if (last) {
+                part = part.substr(0, part.find_last_not_of(u". ") + 1);
+            } else if (part.ends_with(u'.')) {
+                part.remove_suffix(1);
+            }
+            if (part.empty()) {
+                continue;
+            }
+        }
+        if (part.find_first_of(u"<>:\"|?*") != std::u16string_view::npos) {
+            return std::nullopt;
+        }
+        path.parts.emplace_back(part);
+    }
+    return path;
+}
+
+} // namespace celdor::sim::detail

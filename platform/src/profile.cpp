@@ -199,10 +199,11 @@ bool IsDirectory(const fs::path& path) {
 
 // Reads the file into `document`. Returns the last error of a failed read, 0 on success;
 // ERROR_FILE_NOT_FOUND alone means a file that a write may create.
-DWORD Load(const fs::path& path, DWORD access, Document& document) {
+DWORD Load(const FileName& file, DWORD access, Document& document) {
     std::error_code ec;
-    if (path.empty()) {
-        return ERROR_INVALID_NAME;
+    const fs::path& path = file.host;
+    if (file.error) {
+        return file.error;
     }
     if (!IsDirectory(path.parent_path())) {
         return ERROR_PATH_NOT_FOUND;
@@ -314,7 +315,8 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCW
         result = lpAppName && lpKeyName ? CopyString(fallback, lpReturnedString, nSize)
                                         : CopyList({}, lpReturnedString, nSize);
     } else {
-        const DWORD loaded = Load(NB().hostPath(ProfilePath(lpFileName)), GENERIC_READ, document);
+        const DWORD loaded =
+            Load(ResolveFile(ProfilePath(lpFileName).c_str()), GENERIC_READ, document);
         const auto& lines = document.lines;
         std::vector<std::u16string_view> names;
         std::optional<std::u16string_view> found;
@@ -371,7 +373,7 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
     }
     BOOL ok = FALSE;
     Document document;
-    const fs::path path = lpFileName ? NB().hostPath(ProfilePath(lpFileName)) : fs::path();
+    const FileName file = lpFileName ? ResolveFile(ProfilePath(lpFileName).c_str()) : FileName{};
     DWORD loaded = ERROR_SUCCESS;
 
     if (!lpAppName && !lpKeyName && !lpString) {
@@ -381,7 +383,9 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (auto error = Injected("WritePrivateProfileStringW", call.target)) {
         SetLastError(*error);
-    } else if ((loaded = Load(path, GENERIC_READ | GENERIC_WRITE, document)) &&
+    } else if (!file.error && ProtectedFromUser(file.windows, false)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    } else if ((loaded = Load(file, GENERIC_READ | GENERIC_WRITE, document)) &&
                loaded != ERROR_FILE_NOT_FOUND) {
         SetLastError(loaded);
     } else {
@@ -421,7 +425,7 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
             lines.push_back(u"[" + std::u16string(lpAppName) + u"]");
             lines.push_back(std::u16string(lpKeyName) + u"=" + lpString);
         }
-        const DWORD saved = changed ? Save(path, document) : ERROR_SUCCESS;
+        const DWORD saved = changed ? Save(file.host, document) : ERROR_SUCCESS;
         if (saved) {
             SetLastError(saved);
         } else {

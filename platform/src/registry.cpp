@@ -315,14 +315,20 @@ KeyTable& Keys() {
 constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
                                 WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-// The open key behind a handle, predefined roots included.
+// The one access check of the registry: a standard user may read the machine's keys but not
+// change them, and nobody changes a key made read-only.
+bool MayWrite(const Registry::Key& key, Hive hive) {
+    return !key.readOnly && (hive != Hive::LocalMachine || NB().elevated());
+}
+
+// The open key behind a handle, predefined roots included. A root is open with the most access
+// the program is granted.
 std::optional<OpenKey> Resolve(HKEY hKey) {
-    auto& registry = NB().registry();
-    if (hKey == HKEY_LOCAL_MACHINE) {
-        return OpenKey{registry.rootPtr(Hive::LocalMachine), Hive::LocalMachine, KEY_ALL_ACCESS};
-    }
-    if (hKey == HKEY_CURRENT_USER) {
-        return OpenKey{registry.rootPtr(Hive::CurrentUser), Hive::CurrentUser, KEY_ALL_ACCESS};
+    if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {
+        const Hive hive = hKey == HKEY_LOCAL_MACHINE ? Hive::LocalMachine : Hive::CurrentUser;
+        auto root = NB().registry().rootPtr(hive);
+        const REGSAM access = MayWrite(*root, hive) ? KEY_ALL_ACCESS : KEY_READ;
+        return OpenKey{std::move(root), hive, access};
     }
     auto it = Keys().keys.find(HandleId(hKey));
     if (it == Keys().keys.end()) {
@@ -369,6 +375,10 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     if (auto error = Injected(function, call.target)) {
         return static_cast<LSTATUS>(*error);
     }
+    // A subkey is relative to its parent: a leading backslash makes it malformed.
+    if (subKey && subKey[0] == u'\\') {
+        return ERROR_BAD_PATHNAME;
+    }
     std::shared_ptr<Registry::Key> key = parent->key;
     if (key->deleted) {
         return ERROR_KEY_DELETED;
@@ -380,7 +390,7 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
             if (!create) {
                 return ERROR_FILE_NOT_FOUND;
             }
-            if (key->readOnly) {
+            if (!MayWrite(*key, parent->hive)) {
                 return ERROR_ACCESS_DENIED;
             }
             next = key->addSubkey(part);
@@ -388,7 +398,7 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
         }
         key = key->sharedSubkey(next);
     }
-    if (key->readOnly && (access & kWriteAccess)) {
+    if ((access & kWriteAccess) && !MayWrite(*key, parent->hive)) {
         return ERROR_ACCESS_DENIED;
     }
     if (disposition) {
@@ -398,6 +408,23 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     *result = NewHandle(std::move(key), parent->hive, access, call.target);
     call.handle = HandleId(*result);
     return ERROR_SUCCESS;
+}
+
+// A string whose size leaves out its terminator is stored with it when the character after the
+// given data is that terminator, as Windows does for callers that forget to count it.
+DWORD StoredSize(DWORD type, const BYTE* data, DWORD size) {
+    if ((type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) || size < 2 ||
+        size % 2 != 0) {
+        return size;
+    }
+    // The character after the data is looked at only when the data does not end the string.
+    char16_t last = 0, next = 0;
+    std::memcpy(&last, data + size - 2, 2);
+    if (last == 0) {
+        return size;
+    }
+    std::memcpy(&next, data + size, 2);
+    return next == 0 ? size + 2 : size;
 }
 
 } // namespace
@@ -500,8 +527,10 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
     if (key->deleted) {
         return Finish(call, ERROR_KEY_DELETED);
     }
-    RegValue value{dwType, lpData ? std::vector<std::uint8_t>(lpData, lpData + cbData)
-                                  : std::vector<std::uint8_t>{}};
+    RegValue value{dwType, {}};
+    if (lpData) {
+        value.data.assign(lpData, lpData + StoredSize(dwType, lpData, cbData));
+    }
     const std::u16string name = lpValueName ? lpValueName : u"";
     if (RegValue* existing = key->findValue(name)) {
         *existing = std::move(value);
@@ -555,7 +584,8 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         return Finish(call, ERROR_FILE_NOT_FOUND);
     }
     // A key with subkeys cannot be deleted, nor can a hive root or a protected key.
-    if (!key->parent || !key->subkeys.empty() || key->readOnly || key->parent->readOnly) {
+    if (!key->parent || !key->subkeys.empty() || !MayWrite(*key, open->hive) ||
+        !MayWrite(*key->parent, open->hive)) {
         return Finish(call, ERROR_ACCESS_DENIED);
     }
     key->detachFromParent();

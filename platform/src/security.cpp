@@ -10,6 +10,8 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -117,9 +119,10 @@ struct Flag {
     BYTE bit;
 };
 
+// In the order the text form writes them.
 const Flag kAceFlags[] = {
-    {u"CI", CONTAINER_INHERIT_ACE},
     {u"OI", OBJECT_INHERIT_ACE},
+    {u"CI", CONTAINER_INHERIT_ACE},
     {u"NP", NO_PROPAGATE_INHERIT_ACE},
     {u"IO", INHERIT_ONLY_ACE},
     {u"ID", INHERITED_ACE},
@@ -487,6 +490,61 @@ bool IsEveryUser(const std::uint8_t* sid) {
            SidIs(sid, AliasOf(u"IU"));
 }
 
+std::string Code(const char16_t (&name)[3]) {
+    return {static_cast<char>(name[0]), static_cast<char>(name[1])};
+}
+
+std::string SidText(const std::uint8_t* sid) {
+    for (const Alias& alias : kAliases) {
+        if (SidIs(sid, alias)) {
+            return Code(alias.name);
+        }
+    }
+    std::uint64_t authority = 0;
+    for (int i = 2; i < 8; ++i) {
+        authority = authority << 8 | sid[i];
+    }
+    std::string text = "S-1-" + std::to_string(authority);
+    for (std::size_t i = 0; i < sid[1]; ++i) {
+        text += "-" + std::to_string(GetDword(sid + 8 + 4 * i));
+    }
+    return text;
+}
+
+// A mask as one code, as the codes of its single rights, or in hexadecimal.
+std::string RightsText(DWORD mask) {
+    std::string text;
+    DWORD covered = 0;
+    for (const Right& right : kRights) {
+        if (right.mask == mask) {
+            return Code(right.name);
+        }
+        if (std::has_single_bit(right.mask) && (mask & right.mask)) {
+            text += Code(right.name);
+            covered |= right.mask;
+        }
+    }
+    if (covered != mask) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(mask));
+        text = hex;
+    }
+    return text;
+}
+
+std::string AceText(const std::uint8_t* ace) {
+    const BYTE type = ace[0];
+    std::string text = type == ACCESS_ALLOWED_ACE_TYPE  ? "(A;"
+                       : type == ACCESS_DENIED_ACE_TYPE ? "(D;"
+                                                        : "(" + std::to_string(type) + ";";
+    for (const Flag& flag : kAceFlags) {
+        if (ace[1] & flag.bit) {
+            text += Code(flag.name);
+        }
+    }
+    return text + ";" + RightsText(GetDword(ace + 4)) + ";;;" + SidText(ace + 8) + ")";
+}
+
 // Permission bits for "group and others" that a folder access mask carries.
 unsigned FolderBits(DWORD mask) {
     unsigned bits = 0;
@@ -514,10 +572,18 @@ DescriptorInfo InspectDescriptor(const void* descriptor) {
         return info;
     }
     std::size_t size = sizeof(SECURITY_DESCRIPTOR_RELATIVE);
+    std::string text;
     for (std::size_t field : {4, 8}) {
         if (const DWORD at = GetDword(base + field)) {
             size = std::max(size, at + SidLength(base + at));
+            text += (field == 4 ? "O:" : "G:") + SidText(base + at);
         }
+    }
+    if (control & SE_DACL_PRESENT) {
+        text += "D:";
+        text += control & SE_DACL_PROTECTED ? "P" : "";
+        text += control & SE_DACL_AUTO_INHERIT_REQ ? "AR" : "";
+        text += control & SE_DACL_AUTO_INHERITED ? "AI" : "";
     }
     const DWORD sacl = GetDword(base + 12);
     if ((control & SE_SACL_PRESENT) && sacl) {
@@ -539,6 +605,7 @@ DescriptorInfo InspectDescriptor(const void* descriptor) {
             if (aceSize < 8 || ace + aceSize > acl + GetWord(acl + 2)) {
                 return info;
             }
+            text += AceText(ace);
             // Entries only for what the folder passes on do not apply to the folder itself.
             if (!(flags & INHERIT_ONLY_ACE) &&
                 (type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_DENIED_ACE_TYPE)) {
@@ -554,8 +621,10 @@ DescriptorInfo InspectDescriptor(const void* descriptor) {
         info.mode = 0700u | (granted & ~denied);
     } else if (control & SE_DACL_PRESENT) {
         info.mode = 0777u; // a null DACL: no protection at all
+        text += "NO_ACCESS_CONTROL";
     }
     info.valid = true;
+    info.text = std::move(text);
     info.bytes.assign(base, base + size);
     return info;
 }

@@ -118,7 +118,7 @@ int FormatV(WCHAR* buffer, std::size_t count, const WCHAR* format, va_list args)
         }
         ++p;
         unsigned width = 0;
-        if (p[0] == W('0') && IsDigit(p[1]) && p[1] != W('0')) {
+        if (p[0] == W('0') && p[1] >= W('1') && p[1] <= W('9')) {
             width = static_cast<unsigned>(p[1] - W('0'));
             p += 2;
         }

@@ -80,6 +80,19 @@ TEST_F(AdapterTest, DriverAbsentOrFailing) {
     EXPECT_EQ(nb().fervo().openHandles(), 0);
 }
 
+// A reply shorter than the status word fills only its own bytes: the rest keeps the zeros the
+// query preset, so neither the high state bit nor the detection bit shows. A longer reply
+// overflows the word and fails the query.
+TEST_F(AdapterTest, ShortReplyKeepsThePresetZerosAndALongOneFails) {
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Bytes({0x00, 0x80}));
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Bytes({0x00, 0x80}));
+    EXPECT_EQ(CAdapter::GetAdapterStatus(), 2);
+    EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), 0);
+
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Bytes({0x00, 0x80, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(CAdapter::GetAdapterStatus(), -1);
+}
+
 TEST_F(AdapterTest, AcPresence) {
     auto& power = nb().powerStatus();
     power.ACLineStatus = 1;

@@ -71,6 +71,21 @@ TEST_F(DevicesTest, ScriptedRepliesAreUsedOnceInOrder) {
     CloseHandle(h);
 }
 
+// A reply longer than the caller's buffer is not cut silently: what fits is copied and counted,
+// and the request fails with ERROR_MORE_DATA, as a buffered driver reports an overflow.
+TEST_F(DevicesTest, LongerReplyFillsTheBufferAndFailsWithMoreData) {
+    nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Bytes({1, 2, 3, 4, 5}));
+    HANDLE h = Open();
+    BYTE sub = 0xFF;
+    DWORD word = 0, returned = 0;
+    EXPECT_FALSE(DeviceIoControl(h, kPowerCommand, &sub, 1, &word, 4, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_MORE_DATA));
+    EXPECT_EQ(returned, 4u);
+    EXPECT_EQ(word, 0x04030201u);
+    EXPECT_EQ(nb().fervo().requests().at(0).error, DWORD(ERROR_MORE_DATA));
+    CloseHandle(h);
+}
+
 TEST_F(DevicesTest, UnknownCodesAndPlainFilesAnswerInvalidFunction) {
     HANDLE h = Open();
     DWORD out = 0, returned = 0;
@@ -78,8 +93,8 @@ TEST_F(DevicesTest, UnknownCodesAndPlainFilesAnswerInvalidFunction) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
     CloseHandle(h);
 
-    HANDLE file =
-        CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(u"C:\\ProgramData\\plain.txt", GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
     EXPECT_FALSE(DeviceIoControl(file, kPowerCommand, nullptr, 0, &out, 4, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
     CloseHandle(file);

@@ -11,6 +11,7 @@ namespace {
 using RegistryTest = SimTest;
 
 TEST_F(RegistryTest, ReadOnlyKeyRefusesWriteAccessButAllowsReading) {
+    nb().setElevated(true); // even to an administrator
     nb().registry().setValue(Hive::LocalMachine, u"Software\\Guarded", u"V", RegValue::Dword(3));
     nb().registry().setReadOnly(Hive::LocalMachine, u"Software\\Guarded", true);
     HKEY key = nullptr;

@@ -56,17 +56,36 @@ TEST_F(SecurityTest, FolderDescriptorDecidesWhatOtherUsersMayDo) {
     LocalFree(descriptor);
 }
 
+// The journal shows the descriptor a folder was created with in the text form.
+TEST_F(SecurityTest, JournalShowsTheFoldersDescriptorAsText) {
+    const struct {
+        const WCHAR* sddl;
+        const char* shown;
+    } cases[] = {
+        {u"D:(A;CIOI;GA;;;WD)", "D:(A;OICI;GA;;;WD)"},
+        {u"O:BAG:SYD:PAI(A;;0x1200a9;;;BU)(D;CIIO;SDGW;;;S-1-5-21-1-2-3-1001)",
+         "O:BAG:SYD:PAI(A;;0x1200a9;;;BU)(D;CIIO;GWSD;;;S-1-5-21-1-2-3-1001)"},
+        {u"D:NO_ACCESS_CONTROL", "D:NO_ACCESS_CONTROL"},
+    };
+    for (const auto& c : cases) {
+        FolderPerms(c.sddl, u"C:\\Folder");
+        EXPECT_EQ(nb().journal().calls("CreateDirectoryW").back().text, c.shown);
+        RemoveDirectoryW(u"C:\\Folder");
+    }
+}
+
 TEST_F(SecurityTest, ProfileTextUsesTheNotebooksCodePage) {
-    ASSERT_TRUE(WritePrivateProfileStringW(u"Caf\u00e9", u"Name", u"\u20ac \u03a9", u"C:\\a.ini"));
-    std::ifstream in(nb().hostPath(u"C:\\a.ini"), std::ios::binary);
+    const WCHAR* const file = u"C:\\ProgramData\\a.ini";
+    ASSERT_TRUE(WritePrivateProfileStringW(u"Caf\u00e9", u"Name", u"\u20ac \u03a9", file));
+    std::ifstream in(nb().hostPath(file), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Caf\xE9]\r\nName=\x80 ?\r\n");
 
     WCHAR text[16] = {};
-    EXPECT_EQ(GetPrivateProfileStringW(u"CAF\u00c9", u"name", nullptr, text, 16, u"C:\\a.ini"), 3u);
+    EXPECT_EQ(GetPrivateProfileStringW(u"CAF\u00c9", u"name", nullptr, text, 16, file), 3u);
     EXPECT_EQ(std::u16string(text), u"\u20ac ?");
     // A name without a folder is a file of the Windows folder.
-    ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"K", u"V", u"win.ini"));
-    EXPECT_TRUE(fs::exists(nb().hostPath(u"C:\\Windows\\win.ini")));
+    std::ofstream(nb().hostPath(u"C:\\Windows\\win.ini")) << "[S]\r\nK=V\r\n";
+    EXPECT_EQ(GetPrivateProfileStringW(u"S", u"K", nullptr, text, 16, u"win.ini"), 1u);
 }
 
 } // namespace

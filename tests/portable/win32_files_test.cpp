@@ -31,6 +31,7 @@ protected:
     }
     void Clean() {
         DeleteFileW(m_file.c_str());
+        DeleteFileW((m_dir + WTEXT("\\Sub\\file.bin")).c_str());
         RemoveDirectoryW((m_dir + WTEXT("\\Sub")).c_str());
         RemoveDirectoryW(m_dir.c_str());
     }
@@ -44,6 +45,12 @@ protected:
     }
 
     std::string ReadAll() const { return portable::ReadFileBytes(m_file); }
+
+    // The error a call met, 0 when it succeeded; an opened file is closed again.
+    static DWORD Outcome(BOOL ok) { return ok ? ERROR_SUCCESS : GetLastError(); }
+    static DWORD Outcome(HANDLE file) {
+        return Outcome(file != INVALID_HANDLE_VALUE && CloseHandle(file));
+    }
 
     WString m_base, m_dir, m_file;
 };
@@ -165,6 +172,49 @@ TEST_F(Win32Files, FoldersAreMadeOneLevelAtATime) {
 
     EXPECT_FALSE(RemoveDirectoryW(m_dir.c_str())) << "a folder that is not empty";
     EXPECT_EQ(GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
+}
+
+// The last name of a path loses its trailing dots and spaces, a folder name before a separator
+// one trailing dot: the names without them are the same files.
+TEST_F(Win32Files, TrailingDotsAndSpacesAreDropped) {
+    ASSERT_EQ(Outcome(Open(m_file + WTEXT(". ."), GENERIC_WRITE, 0, CREATE_NEW)), 0u);
+    EXPECT_EQ(Outcome(Open(m_file + WTEXT("."), GENERIC_WRITE, 0, CREATE_NEW)),
+              DWORD(ERROR_FILE_EXISTS));
+
+    const WString sub = m_dir + WTEXT("\\Sub");
+    ASSERT_TRUE(CreateDirectoryW((sub + WTEXT(" ")).c_str(), nullptr));
+    EXPECT_EQ(Outcome(Open(sub + WTEXT(".\\file.bin"), GENERIC_WRITE, 0, CREATE_NEW)), 0u);
+    EXPECT_TRUE(portable::PathExists(sub + WTEXT("\\file.bin")));
+}
+
+// Without long-path support a folder's full path must leave room for an 8.3 name below it
+// (fewer than MAX_PATH - 12 characters) and a file's must be shorter than MAX_PATH; "\\?\"
+// lifts the limit. Wine has no such limit.
+TEST_F(Win32Files, LongPathsNeedTheExtendedPrefix) {
+    const auto path = [&](std::size_t length) {
+        const WString folder = m_dir + WTEXT("\\");
+        return folder + WString(length - folder.size(), WCHAR('a'));
+    };
+    const WString extended = WTEXT("\\\\?\\") + path(MAX_PATH);
+    const bool wine = portable::RunningOnWine();
+
+    EXPECT_EQ(Outcome(CreateDirectoryW(path(MAX_PATH - 13).c_str(), nullptr)), 0u);
+    EXPECT_EQ(Outcome(CreateDirectoryW(path(MAX_PATH - 12).c_str(), nullptr)),
+              wine ? 0u : DWORD(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_EQ(Outcome(Open(path(MAX_PATH - 1), GENERIC_WRITE, 0, CREATE_NEW)), 0u);
+    EXPECT_EQ(Outcome(Open(path(MAX_PATH), GENERIC_WRITE, 0, CREATE_NEW)),
+              wine ? 0u : DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Outcome(WritePrivateProfileStringW(WTEXT("S"), WTEXT("K"), WTEXT("V"),
+                                                 path(MAX_PATH + 1).c_str())) == 0,
+              wine);
+    EXPECT_EQ(Outcome(Open(extended, GENERIC_WRITE, 0, OPEN_ALWAYS)), 0u);
+
+    for (const WString& file :
+         {extended, WTEXT("\\\\?\\") + path(MAX_PATH + 1), WTEXT("\\\\?\\") + path(MAX_PATH - 1)}) {
+        DeleteFileW(file.c_str());
+    }
+    RemoveDirectoryW(path(MAX_PATH - 13).c_str());
+    RemoveDirectoryW((WTEXT("\\\\?\\") + path(MAX_PATH - 12)).c_str());
 }
 
 TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {

@@ -200,8 +200,12 @@ TEST_F(Win32Profile, PathIsDirectoryAnswersTheDirectoryAttribute) {
     EXPECT_EQ(PathIsDirectoryW(m_dir.c_str()), BOOL(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(PathIsDirectoryW((m_dir + WTEXT("\\")).c_str()), BOOL(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("a.ini")).c_str()));
-    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("none")).c_str()));
     EXPECT_FALSE(PathIsDirectoryW(WTEXT("")));
+    // A missing path leaves the last error of the attribute query.
+    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("none")).c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("none\\deeper")).c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
 // The descriptor the INI helpers give a new folder, byte for byte: a self-relative header, a

@@ -126,6 +126,18 @@ TEST_F(Win32Registry, CreateReportsDispositionAndKeyWithSubkeysCannotBeDeleted) 
     EXPECT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_FILE_NOT_FOUND);
 }
 
+// A subkey is relative to the key it is opened under; a leading backslash makes the path bad.
+TEST_F(Win32Registry, SubkeyStartingWithABackslashIsABadPath) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WTEXT("\\Software"), 0, KEY_READ, &key),
+              ERROR_BAD_PATHNAME);
+    EXPECT_EQ(
+        RegCreateKeyExW(m_key, WTEXT("\\Child"), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+        ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExW(m_key, WTEXT("Child"), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND)
+        << "nothing was created";
+}
+
 TEST_F(Win32Registry, RegistryFunctionsLeaveLastErrorAlone) {
     SetLastError(1234);
     HKEY key = nullptr;

@@ -56,6 +56,25 @@ TEST_F(Win32RegistryValues, StringsKeepTheirTypeAndReportBytesWithTheTerminator)
     EXPECT_EQ(size, DWORD(sizeof(text)));
 }
 
+// A caller that leaves the terminator out of a string's size gets it stored all the same; other
+// types keep exactly the bytes given.
+TEST_F(Win32RegistryValues, StringSizedWithoutItsTerminatorIsStoredWithIt) {
+    const WCHAR text[] = WTEXT("abc");
+    const auto* bytes = reinterpret_cast<const BYTE*>(text);
+    const struct {
+        DWORD type;
+        DWORD stored;
+    } cases[] = {{REG_SZ, sizeof(text)}, {REG_EXPAND_SZ, sizeof(text)}, {REG_BINARY, 6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << c.type);
+        ASSERT_EQ(RegSetValueExW(m_key, WTEXT("Value"), 0, c.type, bytes, 6), ERROR_SUCCESS);
+        DWORD size = 0;
+        ASSERT_EQ(RegQueryValueExW(m_key, WTEXT("Value"), nullptr, nullptr, nullptr, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(size, c.stored);
+    }
+}
+
 TEST_F(Win32RegistryValues, CreateMakesEveryMissingLevel) {
     HKEY deep = nullptr;
     DWORD disposition = 0;

@@ -107,6 +107,10 @@ TEST_F(IniTest, NewFileInNewFolderGetsAFolderForEveryUserAndTwoWrites) {
     EXPECT_EQ(create.handle, convert.handle);
     EXPECT_EQ(create.input, convert.input);
     EXPECT_EQ(nb().journal().calls("LocalFree").at(0).handle, convert.handle);
+    // In attributes of their own size, not to be inherited by child processes.
+    EXPECT_EQ(create.inSize, DWORD(sizeof(SECURITY_ATTRIBUTES)));
+    EXPECT_EQ(create.flags, DWORD(FALSE));
+    EXPECT_EQ(create.text, "D:(A;OICI;GA;;;WD)");
 
     // Every user may use the folder, whatever the umask of the process.
     EXPECT_EQ(fs::status(Host(kFolder)).permissions(), fs::perms::all);
@@ -171,6 +175,19 @@ TEST_F(IniTest, FolderThatCannotBeCreatedFailsAtSite100) {
     EXPECT_FALSE(fs::exists(Host(kFolder)));
 
     EXPECT_THAT(LogRests(), ElementsAre(Site(100, "3"), Site(100, "3"), Site(100, "8")));
+}
+
+// A name without a folder is looked for in the current directory, the root of C:, but written
+// in the Windows folder, which only an administrator may change.
+TEST_F(IniTest, NameWithoutAFolderIsWrittenToTheWindowsFolder) {
+    std::ofstream(Host(u"C:\\power.ini")).flush();
+    EXPECT_EQ(SetDWForIni(u"power.ini", u"Power", u"Mode", 1), 0);
+    EXPECT_FALSE(fs::exists(Host(u"C:\\Windows\\power.ini")));
+    EXPECT_THAT(LogRests(), ElementsAre(Site(114, "5")));
+
+    nb().setElevated(true);
+    EXPECT_EQ(SetDWForIni(u"power.ini", u"Power", u"Mode", 1), 1);
+    EXPECT_TRUE(fs::exists(Host(u"C:\\Windows\\power.ini")));
 }
 
 TEST_F(IniTest, FailedWritesNameTheirSiteAndLeaveTheFolder) {

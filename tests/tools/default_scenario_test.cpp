@@ -26,6 +26,7 @@ TEST_F(DefaultNotebook, IsOnAcWithTheDriverReportingAnAdapter) {
     EXPECT_EQ(power.BatteryLifePercent, 87);
     EXPECT_TRUE(power.BatteryFlag & 8) << "charging";
     EXPECT_EQ(nb().userName(), u"Alex");
+    EXPECT_FALSE(nb().elevated()) << "the application runs as a standard user";
 }
 
 TEST_F(DefaultNotebook, HasTheApplicationsRegistrySettings) {

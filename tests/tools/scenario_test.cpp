@@ -40,6 +40,7 @@ protected:
     // form can carry.
     void arrangeEverything() {
         nb().setUserName(u"Zo\u00eb");
+        nb().setElevated(true);
         nb().clock().tickMs = 123'456'789;
         nb().clock().bootEpochSeconds = 1'700'000'000;
         nb().clock().utcOffsetMinutes = -330;
@@ -82,6 +83,7 @@ TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
 
     EXPECT_EQ(nb().saveScenario(), saved);
     EXPECT_EQ(nb().userName(), u"Zo\u00eb");
+    EXPECT_TRUE(nb().elevated());
     EXPECT_EQ(nb().clock().tickMs, 123'456'789u);
     EXPECT_EQ(nb().clock().bootEpochSeconds, 1'700'000'000);
     EXPECT_EQ(nb().clock().utcOffsetMinutes, -330);
@@ -120,6 +122,7 @@ TEST_F(Scenario, SavesValuesInTheirReadableForms) {
     EXPECT_EQ(saved["power_status"]["battery_flag"], "unknown");
     EXPECT_EQ(saved["power_status"]["battery_full_life_time"], "unknown");
     EXPECT_EQ(saved["fervo"]["status_word"], "0x00098004");
+    EXPECT_EQ(saved["elevated"], true);
     const Json& app = saved["registry"]["HKEY_LOCAL_MACHINE"]["SOFTWARE\\Vendor\\App"];
     EXPECT_EQ(app["Level"], Json::parse(R"({"type": "REG_DWORD", "data": 1024})"));
     EXPECT_EQ(app["Big"]["data"], 0xFEDCBA9876543210u);
@@ -166,6 +169,7 @@ TEST_F(Scenario, AcceptsTheHandWrittenForms) {
 TEST_F(Scenario, LoadReplacesTheStateButLeavesTheFiles) {
     nb().registry().setValue(HKCU, u"Software\\Before", u"V", RegValue::Dword(1));
     nb().fervo().present = true;
+    nb().setElevated(true);
     const auto file = nb().root() / "C" / "kept.txt";
     std::ofstream(file) << "still here";
 
@@ -174,6 +178,8 @@ TEST_F(Scenario, LoadReplacesTheStateButLeavesTheFiles) {
     EXPECT_FALSE(nb().registry().keyExists(HKCU, u"Software\\Before"));
     EXPECT_FALSE(nb().fervo().present);
     EXPECT_EQ(nb().userName(), u"Robin");
+    EXPECT_FALSE(nb().elevated());
+    EXPECT_FALSE(Json::parse(nb().saveScenario()).contains("elevated")) << "saved only when true";
     EXPECT_TRUE(std::filesystem::exists(file));
 }
 
@@ -188,6 +194,7 @@ TEST_F(Scenario, RejectsBadInputNamingTheField) {
         {R"({"batteries": []})", "unknown section \"batteries\""},
         {R"({"user": "a\\b"})", "user: expected a user name"},
         {R"({"user": ""})", "user: expected a user name"},
+        {R"({"elevated": "yes"})", "elevated: expected true or false"},
         {R"({"clock": {"tick": 5}})", "clock.tick: unknown field"},
         {R"({"clock": {"tick_ms": -5}})", "clock.tick_ms"},
         {R"({"clock": {"boot_time": "2026-02-30T00:00:00Z"}})", "clock.boot_time"},

@@ -79,7 +79,7 @@ void WriteFile(const fs::path& path, const std::string& text) {
 // Keeping the notebook starts by creating a file beside the kept one. Doing that once before
 // the command runs finds a state folder the notebook cannot be kept in while nothing has
 // changed yet.
-void CheckWritable(const fs::path& dir, const fs::path& kept) {
+void CheckWritable(const fs::path& kept) {
     const fs::path probe = TemporaryOf(kept);
     bool created = false;
     int error = 0;
@@ -89,8 +89,8 @@ void CheckWritable(const fs::path& dir, const fs::path& kept) {
         error = errno;
     }
     if (!created) {
-        throw std::runtime_error("the state folder " + dir.string() + " cannot be written (" +
-                                 std::generic_category().message(error) +
+        throw std::runtime_error("the state folder " + kept.parent_path().string() +
+                                 " cannot be written (" + std::generic_category().message(error) +
                                  "), so nothing was changed; give another with --state DIR");
     }
     std::error_code ec;
@@ -200,7 +200,7 @@ void Machine::open(Effect effect) {
     // new folder (which also gets its drive). A command that only reads leaves the folder alone.
     state.keep = effect == Effect::Changes || !state.scenarioFile.empty() || !fs::exists(kept);
     if (state.keep) {
-        CheckWritable(state.dir, kept);
+        CheckWritable(kept);
     }
     NB().setRoot(state.dir / "drive");
 

@@ -43,6 +43,7 @@ struct Call {
     DWORD disposition = 0;             // creation disposition / create-key disposition
     DWORD flags = 0;                   // flags and attributes / options
     std::vector<std::uint8_t> input{}; // input bytes (device requests, written data)
+    std::string text{};                // further text (CreateDirectoryW: the descriptor in SDDL)
     DWORD inSize = 0;
     DWORD outSize = 0;
     std::int64_t result = 0; // BOOL, LSTATUS, HRESULT, size, or the handle value
@@ -297,6 +298,13 @@ public:
     std::u16string userName() const;
     void setUserName(std::u16string name);
 
+    // Whether programs run elevated, as an administrator. By default they run as a standard
+    // user, like the device-settings application: write access to HKEY_LOCAL_MACHINE keys and
+    // changes to C:\Windows, C:\Program Files and the files in the root of C: are refused
+    // with ERROR_ACCESS_DENIED. A reset goes back to a standard user.
+    bool elevated() const;
+    void setElevated(bool elevated);
+
     // Live state. Take the lock for compound changes made from several threads.
     std::recursive_mutex& mutex() { return m_mutex; }
     Registry& registry() { return m_registry; }
@@ -326,6 +334,7 @@ private:
     std::filesystem::path m_root;
     bool m_ownsRoot = false;
     std::u16string m_userName;
+    bool m_elevated = false;
     Registry m_registry;
     FervoDevice m_fervo;
     SYSTEM_POWER_STATUS m_powerStatus{};

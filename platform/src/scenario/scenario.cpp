@@ -18,10 +18,10 @@ namespace celdor::sim {
 namespace scenario {
 
 // The sections, in the order they are loaded and saved; each is defined in the file of its name.
-extern const Section kDescription, kUser, kClock, kPowerStatus, kFervo, kRegistry;
+extern const Section kDescription, kUser, kElevated, kClock, kPowerStatus, kFervo, kRegistry;
 extern const Section kPowerPlans;
 const Section* const kSections[] = {
-    &kDescription, &kUser, &kClock, &kPowerStatus, &kFervo, &kRegistry, &kPowerPlans,
+    &kDescription, &kUser, &kElevated, &kClock, &kPowerStatus, &kFervo, &kRegistry, &kPowerPlans,
 };
 
 } // namespace scenario

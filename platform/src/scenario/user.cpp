@@ -1,4 +1,5 @@
-// The "user" section: who is logged on, and so where the known folders are.
+// The "user" and "elevated" sections: who is logged on, and so where the known folders are, and
+// whether that user runs as an administrator.
 #include "section.h"
 
 #include <algorithm>
@@ -25,8 +26,18 @@ std::optional<Json> SaveUser(Notebook& nb) {
     return Json(Utf16ToUtf8(nb.userName()));
 }
 
+Change LoadElevated(const Json& value, const std::string& where) {
+    return [elevated = ReadBool(value, where)](Notebook& nb) { nb.setElevated(elevated); };
+}
+
+// A standard user's notebook, the usual one, says nothing.
+std::optional<Json> SaveElevated(Notebook& nb) {
+    return nb.elevated() ? std::optional<Json>(true) : std::nullopt;
+}
+
 } // namespace
 
 extern const Section kUser{"user", LoadUser, SaveUser};
+extern const Section kElevated{"elevated", LoadElevated, SaveElevated};
 
 } // namespace celdor::sim::scenario
