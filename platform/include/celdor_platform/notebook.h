@@ -273,8 +273,8 @@ public:
 
     // Everything back to an empty machine: no registry content, no driver, AC on line, the
     // power plans of a fresh Windows installation, empty file system, clock at its defaults,
-    // journal and faults cleared. Handles still open stay
-    // counted, so a leak is not hidden by a reset.
+    // journal and faults cleared. Handles still open stay counted, so a leak is not hidden by
+    // a reset.
     void reset();
     // The same, but the files under the root stay as they are.
     void resetState();
