@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <knownfolders.h>
+#include <powrprof.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>

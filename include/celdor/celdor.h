@@ -5,4 +5,5 @@
 #include "cstring.h"
 #include "libini.h"
 #include "libreg.h"
+#include "powerplan.h"
 #include "thermal.h"

@@ -335,6 +335,7 @@ void Notebook::setDefaultsLocked() {
     m_clock = Clock{};
     m_clock.tickMs = 3'600'000;
     m_clock.bootEpochSeconds = 1'780'000'000; // 2026-05-28, a fixed and recognisable boot time
+    m_powerSchemes.reset();
 }
 
 void Notebook::setRoot(const fs::path& root) {

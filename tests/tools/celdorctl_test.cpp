@@ -46,7 +46,8 @@ TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     ASSERT_EQ(result.code, 0) << result.err;
     EXPECT_EQ(result.json(), Json::parse(R"({"ac_power": false, "adapter_state": 1,
         "adapter_mode_detection": true, "driver_present": true, "driver_error": 0,
-        "thermal_mode": null, "thermal_service": "Thermivo"})"));
+        "thermal_mode": null, "thermal_service": "Thermivo",
+        "active_plan": "Balanced"})"));
     EXPECT_EQ(result.err, "");
 }
 

@@ -4,7 +4,10 @@
 
 #include <celdor/adapter.h>
 #include <celdor/libreg.h>
+#include <celdor/powerplan.h>
 #include <celdor/thermal.h>
+
+#include <list>
 
 class DefaultNotebook : public SimTest {
 protected:
@@ -48,4 +51,13 @@ TEST_F(DefaultNotebook, RunsTheThermalServiceInIntelligentCooling) {
     EXPECT_EQ(cooling.IsAutoTransitionEnabled(), 1);
     EXPECT_EQ(cooling.IsiEPMModeEnabled(), 1);
     EXPECT_EQ(cooling.GetDispatcherVersion(), 0) << "no process-management service";
+}
+
+TEST_F(DefaultNotebook, HasTheWindowsPlansAndTheMakersPlanActive) {
+    std::list<Celdor::CString> names;
+    Celdor::CPowerScheme().GetPowerSchemeList(names);
+    EXPECT_EQ(names.size(), 4u);
+    Celdor::CString active;
+    EXPECT_EQ(Celdor::CPowerScheme().GetActivePowerScheme(active), 1);
+    EXPECT_EQ(active.ToUtf8(), "Harlune Recommended");
 }

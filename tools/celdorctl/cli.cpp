@@ -42,6 +42,7 @@ constexpr Family kFamilies[] = {
     AddStatusCommands,
     AddAdapterCommands,
     AddThermalCommands,
+    AddPlansCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

@@ -270,6 +270,35 @@ struct Clock {
     }
 };
 
+// --- Power schemes --------------------------------------------------------------------------
+
+// One power plan as Windows keeps it: its identifier, its friendly name and the two display
+// settings of its video subgroup, for AC power and for the battery.
+struct PowerPlan {
+    GUID guid{};
+    std::u16string name;
+    DWORD displayTimeoutAc = 600; // seconds until the display turns off; 0 means never
+    DWORD displayTimeoutDc = 300;
+    DWORD brightnessAc = 100; // display brightness, percent
+    DWORD brightnessDc = 75;
+};
+
+// The machine's power plans, in the order Windows enumerates them, and the active one. Windows
+// keeps one active plan for the whole machine, and a standard user may change it.
+struct PowerSchemes {
+    std::vector<PowerPlan> plans;
+    GUID active{};
+
+    PowerPlan* find(const GUID& guid);
+    // The plans every Windows installation has (Balanced, High performance, Power saver), with
+    // Balanced active.
+    void reset();
+};
+
+// "381b4222-f694-41f0-9685-ff5bb260df2e", and back (braces and either case accepted).
+std::string GuidText(const GUID& guid);
+std::optional<GUID> ParseGuid(std::string_view text);
+
 // --- The notebook ---------------------------------------------------------------------------
 
 // Handles of every kind the platform hands out, counted for leak checks.
@@ -280,9 +309,10 @@ class Notebook {
 public:
     static Notebook& instance();
 
-    // Everything back to an empty machine: no registry content, no driver, AC on line, empty
-    // file system, clock at its defaults, journal and faults cleared. Handles still open stay
-    // counted, so a leak is not hidden by a reset.
+    // Everything back to an empty machine: no registry content, no driver, AC on line, the
+    // power plans of a fresh Windows installation, empty file system, clock at its defaults,
+    // journal and faults cleared. Handles still open stay counted, so a leak is not hidden by
+    // a reset.
     void reset();
     // The same, but the files under the root stay as they are.
     void resetState();
@@ -321,6 +351,7 @@ public:
     Clock& clock() { return m_clock; }
     Services& services() { return m_services; }
     Journal& journal() { return m_journal; }
+    PowerSchemes& powerSchemes() { return m_powerSchemes; }
     Faults& faults() { return m_faults; }
 
     // Accounting: how many handles of each kind are open now, and a readable list of them.
@@ -350,6 +381,7 @@ private:
     Services m_services;
     Journal m_journal;
     Faults m_faults;
+    PowerSchemes m_powerSchemes;
     std::map<std::pair<HandleKind, std::uint64_t>, std::string> m_open;
 };
 

@@ -553,3 +553,65 @@ CELDOR_PLATFORM_API BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STAT
 CELDOR_PLATFORM_API BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl,
                                                LPSERVICE_STATUS lpServiceStatus);
 CELDOR_PLATFORM_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
+// --- Power schemes (powrprof) ---------------------------------------------------------------
+//
+// The power management functions return their status (ERROR_SUCCESS or an error code) and leave
+// the thread's last error alone.
+
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+
+typedef unsigned char UCHAR;
+typedef UCHAR* PUCHAR;
+
+// Two GUIDs are the same identifier when all their bytes are, as the SDK defines it for C++.
+inline bool operator==(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           a.Data4[0] == b.Data4[0] && a.Data4[1] == b.Data4[1] && a.Data4[2] == b.Data4[2] &&
+           a.Data4[3] == b.Data4[3] && a.Data4[4] == b.Data4[4] && a.Data4[5] == b.Data4[5] &&
+           a.Data4[6] == b.Data4[6] && a.Data4[7] == b.Data4[7];
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
+
+typedef enum _POWER_DATA_ACCESSOR {
+    ACCESS_AC_POWER_SETTING_INDEX = 0,
+    ACCESS_DC_POWER_SETTING_INDEX = 1,
+    ACCESS_SCHEME = 16,
+    ACCESS_SUBGROUP = 17,
+    ACCESS_INDIVIDUAL_SETTING = 18,
+    ACCESS_ACTIVE_SCHEME = 19,
+    ACCESS_CREATE_SCHEME = 20,
+} POWER_DATA_ACCESSOR,
+    *PPOWER_DATA_ACCESSOR;
+
+// The plans every installation has, and the subgroup and settings of the display.
+CELDOR_PLATFORM_API const GUID GUID_TYPICAL_POWER_SAVINGS; // Balanced
+CELDOR_PLATFORM_API const GUID GUID_MIN_POWER_SAVINGS;     // High performance
+CELDOR_PLATFORM_API const GUID GUID_MAX_POWER_SAVINGS;     // Power saver
+CELDOR_PLATFORM_API const GUID NO_SUBGROUP_GUID;
+CELDOR_PLATFORM_API const GUID GUID_VIDEO_SUBGROUP;
+CELDOR_PLATFORM_API const GUID GUID_VIDEO_POWERDOWN_TIMEOUT;
+CELDOR_PLATFORM_API const GUID GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS;
+
+CELDOR_PLATFORM_API DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                const GUID* SubGroupOfPowerSettingsGuid,
+                                                POWER_DATA_ACCESSOR AccessFlags, ULONG Index,
+                                                UCHAR* Buffer, DWORD* BufferSize);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                       const GUID* SubGroupOfPowerSettingsGuid,
+                                                       const GUID* PowerSettingGuid, PUCHAR Buffer,
+                                                       LPDWORD BufferSize);
+// The active scheme in a LocalAlloc block that the caller frees with LocalFree.
+CELDOR_PLATFORM_API DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey,
+                                                      GUID** ActivePolicyGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey,
+                                                      const GUID* SchemeGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                  const GUID* SubGroupOfPowerSettingsGuid,
+                                                  const GUID* PowerSettingGuid, PULONG Type,
+                                                  LPBYTE Buffer, LPDWORD BufferSize);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                  const GUID* SubGroupOfPowerSettingsGuid,
+                                                  const GUID* PowerSettingGuid, PULONG Type,
+                                                  PUCHAR Buffer, LPDWORD BufferSize);

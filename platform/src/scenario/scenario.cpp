@@ -19,9 +19,10 @@ namespace scenario {
 
 // The sections, in the order they are loaded and saved; each is defined in the file of its name.
 extern const Section kDescription, kUser, kElevated, kClock, kPowerStatus, kFervo, kRegistry;
-extern const Section kServices;
+extern const Section kServices, kPowerPlans;
 const Section* const kSections[] = {
-    &kDescription, &kUser, &kElevated, &kClock, &kPowerStatus, &kFervo, &kRegistry, &kServices,
+    &kDescription, &kUser,     &kElevated, &kClock,      &kPowerStatus,
+    &kFervo,       &kRegistry, &kServices, &kPowerPlans,
 };
 
 } // namespace scenario

@@ -4,6 +4,7 @@
 #include "common.h"
 
 #include <celdor/adapter.h>
+#include <celdor/powerplan.h>
 
 namespace celdorctl {
 
@@ -31,6 +32,11 @@ int Status(Context& context) {
         .row("thermal_mode", "Thermal mode", thermal.mode ? Json(*thermal.mode) : Json(),
              thermal.text)
         .detail("thermal_service", thermal.service);
+
+    Celdor::CString plan;
+    const bool planKnown = Celdor::CPowerScheme().GetActivePowerScheme(plan) == 1;
+    report.row("active_plan", "Power plan", planKnown ? Json(plan.ToUtf8()) : Json(),
+               planKnown ? plan.ToUtf8() : "unknown: the system did not say");
     report.print(context.out, context.json);
     return 0;
 }
@@ -38,7 +44,8 @@ int Status(Context& context) {
 } // namespace
 
 void AddStatusCommands(Commands& commands) {
-    commands.add("status", "AC power, adapter state and whether the maker's driver is there",
+    commands.add("status",
+                 "AC power, adapter state, whether the maker's driver is there, the power plan",
                  Effect::Reads, Status);
 }
 
