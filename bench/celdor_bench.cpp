@@ -1,7 +1,7 @@
 // Benchmarks of the paths a host calls often: a log message that the level filters out (the
 // common case on a customer's machine), one that is written, a registry read, a driver query
-// through a fresh channel, and the charging mode and always-on USB state beside the platform
-// calls they make.
+// through a fresh channel, the thermal mode queries, and the charging mode and always-on USB
+// state beside the platform calls they make.
 #include <celdor/celdor.h>
 #include <celdor_platform/notebook.h>
 
@@ -78,6 +78,72 @@ void BM_GetAdapterStatus(benchmark::State& state) {
 }
 BENCHMARK(BM_GetAdapterStatus);
 
+// The thermal queries beside the bare calls each of them makes: a status query of the service
+// and a key opened, read and closed.
+void PrepareThermal() {
+    Prepare(0);
+    Notebook& nb = Notebook::instance();
+    const char16_t mmc[] = u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC";
+    const char16_t slider[] = u"SYSTEM\\CurrentControlSet\\Services\\HarluneProcessManagement\\"
+                              u"Performance\\PowerSlider";
+    nb.registry().setValue(Hive::LocalMachine, mmc, u"AutomaticModeSetting", RegValue::Dword(2));
+    nb.registry().setValue(Hive::LocalMachine, slider, u"ITS_FN_Capability", RegValue::Dword(0x13));
+    nb.services().install(celdor::models::ServiceKind::Thermal);
+}
+
+void BM_QueryServiceStatusEx(benchmark::State& state) {
+    PrepareThermal();
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, u"Thermivo", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                                      reinterpret_cast<LPBYTE>(&status),
+                                                      sizeof status, &needed));
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+BENCHMARK(BM_QueryServiceStatusEx);
+
+void BM_RegistryOpenReadClose(benchmark::State& state) {
+    PrepareThermal();
+    for (auto _ : state) {
+        HKEY key = nullptr;
+        DWORD value = 0, size = sizeof value;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC", 0,
+                      KEY_READ, &key);
+        RegQueryValueExW(key, u"AutomaticModeSetting", nullptr, nullptr,
+                         reinterpret_cast<LPBYTE>(&value), &size);
+        RegCloseKey(key);
+        benchmark::DoNotOptimize(value);
+    }
+}
+BENCHMARK(BM_RegistryOpenReadClose);
+
+void BM_GetITSMode(benchmark::State& state) {
+    PrepareThermal();
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cooling.GetITSMode(capability, mode));
+    }
+}
+BENCHMARK(BM_GetITSMode);
+
+void BM_GetDispatcherMode(benchmark::State& state) {
+    PrepareThermal();
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cooling.GetDispatcherMode(capability, mode, 0, 1));
+    }
+}
+BENCHMARK(BM_GetDispatcherMode);
 // The charging mode and the always-on USB state, each beside the bare platform calls it has to
 // make, so that the library's own cost reads as the ratio of the two.
 HANDLE OpenDriver() {
@@ -98,7 +164,7 @@ constexpr DWORD kUsbChargeCommand = 0x831020E8;
 
 void PrepareCharging() {
     Prepare(0);
-    namespace fw = celdor::firmware;
+    namespace fw = celdor::models::firmware;
     Notebook::instance().fervo().configure(
         {.features = fw::kExpress | fw::kStorage | fw::kUsbOnAc});
 }

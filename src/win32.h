@@ -12,6 +12,7 @@
 
 #include <batclass.h>
 #include <knownfolders.h>
+#include <powrprof.h>
 #include <sddl.h>
 #include <setupapi.h>
 #include <shlobj.h>

@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdio>
+#include <list>
 #include <string>
 
 #define T(text) CELDOR_W(text)
@@ -68,6 +69,21 @@ void ShowString() {
                 name < Celdor::CString(T("Celdor z")) ? 1 : 0);
 }
 
+void ShowPowerPlans() {
+    const Celdor::CPowerScheme plans; // a snapshot of the plans, by name
+    std::list<Celdor::CString> names;
+    plans.GetPowerSchemeList(names);
+    Celdor::CString active;
+    const bool known = plans.GetActivePowerScheme(active) == 1;
+    std::printf("Power plans (* active)\n");
+    for (const Celdor::CString& name : names) {
+        std::printf("  %s %s\n", known && name == active ? "*" : " ", name.ToUtf8().c_str());
+    }
+    std::printf("  display off after:       %d s (0 never, -1 unknown)\n",
+                plans.GetDisplayTimeOutValue());
+    std::printf("  display brightness:      %d%%\n", plans.GetCurrentBrightness());
+}
+
 } // namespace
 
 int main() {
@@ -75,5 +91,6 @@ int main() {
     ShowRegistry();
     ShowIni();
     ShowString();
+    ShowPowerPlans();
     return 0;
 }

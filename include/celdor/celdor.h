@@ -8,4 +8,6 @@
 #include "libini.h"
 #include "libreg.h"
 #include "powerfeature.h"
+#include "powerplan.h"
+#include "thermal.h"
 #include "usbcharger.h"

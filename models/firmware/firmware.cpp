@@ -1,8 +1,8 @@
 // The firmware's answers, one handler per control code. Every status word is built from the
 // state at the moment it is asked for.
-#include <celdor_firmware/firmware.h>
+#include <celdor_models/firmware.h>
 
-namespace celdor::firmware {
+namespace celdor::models::firmware {
 
 namespace {
 
@@ -277,4 +277,4 @@ Reply Firmware::bnmc(uint64_t nowMs, uint32_t command, uint8_t* out, uint32_t ou
     }
 }
 
-} // namespace celdor::firmware
+} // namespace celdor::models::firmware

@@ -10,7 +10,7 @@ using namespace celdor::sim::detail;
 
 namespace {
 
-namespace fw = celdor::firmware;
+namespace fw = celdor::models::firmware;
 
 // What the I/O manager reports for the driver's refusals.
 DWORD RefusalError(fw::Refusal refusal) {
@@ -105,11 +105,11 @@ FervoReply FervoReply::Word(std::uint32_t word) {
     return FervoReply{0, std::move(bytes)};
 }
 
-void FervoDevice::configure(const celdor::firmware::Config& config,
-                            std::initializer_list<celdor::firmware::Mode> on) {
+void FervoDevice::configure(const celdor::models::firmware::Config& config,
+                            std::initializer_list<celdor::models::firmware::Mode> on) {
     auto lock = LockNotebook();
     m_firmware.configure(config);
-    for (celdor::firmware::Mode mode : on) {
+    for (celdor::models::firmware::Mode mode : on) {
         m_firmware.set(mode, true);
     }
 }

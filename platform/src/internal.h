@@ -82,6 +82,9 @@ DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share)
 // device name) rather than a file name.
 bool IsDevice(std::u16string_view name);
 
+// Brings the installed services up to the clock's tick (services.cpp).
+void AdvanceServices();
+
 // File objects (files.cpp).
 BOOL CloseFile(KernelObject& file);
 

@@ -142,6 +142,8 @@ const char* HandleKindName(HandleKind kind) {
         return "registry key";
     case HandleKind::Allocation:
         return "allocation";
+    case HandleKind::Service:
+        return "service handle";
     case HandleKind::DeviceInfoList:
         return "device information list";
     }
@@ -319,6 +321,7 @@ void Notebook::resetState() {
 void Notebook::resetStateLocked() {
     m_registry.clear();
     m_fervo.reset();
+    m_services.clear();
     m_batteries.clear();
     m_journal.clear();
     m_journal.setEnabled(true);
@@ -335,6 +338,7 @@ void Notebook::setDefaultsLocked() {
     m_clock = Clock{};
     m_clock.tickMs = 3'600'000;
     m_clock.bootEpochSeconds = 1'780'000'000; // 2026-05-28, a fixed and recognisable boot time
+    m_powerSchemes.reset();
 }
 
 void Notebook::setRoot(const fs::path& root) {

@@ -432,6 +432,7 @@ DWORD StoredSize(DWORD type, const BYTE* data, DWORD size) {
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
     auto lock = LockNotebook();
+    AdvanceServices(); // the values the services publish change with time
     Call call{.function = "RegOpenKeyExW", .access = samDesired, .flags = ulOptions};
     return Finish(call, OpenOrCreate("RegOpenKeyExW", hKey, lpSubKey, samDesired, false, phkResult,
                                      nullptr, call));
@@ -457,6 +458,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
                                 LPBYTE lpData, LPDWORD lpcbData) {
     (void)lpReserved;
     auto lock = LockNotebook();
+    AdvanceServices();
     Call call{.function = "RegQueryValueExW",
               .handle = HandleId(hKey),
               .outSize = lpcbData ? *lpcbData : 0};

@@ -26,6 +26,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     clock.tickMs += dwMilliseconds;
     clock.sleptMs += dwMilliseconds;
     ++clock.sleeps;
+    AdvanceServices();
     Record(Call{.function = "Sleep", .code = dwMilliseconds});
 }
 

@@ -74,7 +74,7 @@ TEST_F(AdapterTest, DriverAbsentOrFailing) {
     EXPECT_EQ(CAdapter::IsACIn(), 1); // still answered by the system
 
     nb().fervo().present = true;
-    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
+    nb().fervo().configure({.features = celdor::models::firmware::kAdapterModeDetection});
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     EXPECT_EQ(CAdapter::GetAdapterStatus(), -1);

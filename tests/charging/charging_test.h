@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace fw = celdor::firmware;
+namespace fw = celdor::models::firmware;
 
 class ChargingTest : public SimTest {
 protected:

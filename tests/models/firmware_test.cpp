@@ -1,11 +1,11 @@
 // The firmware model on its own: status words built from its state, switches that take their
 // time, and the in-band answers of the 32-bit commands. (Refusals, overflow and hibernation are
 // seen through the device and the library's tests.)
-#include <celdor_firmware/firmware.h>
+#include <celdor_models/firmware.h>
 
 #include <gtest/gtest.h>
 
-namespace fw = celdor::firmware;
+namespace fw = celdor::models::firmware;
 
 namespace {
 

@@ -103,7 +103,7 @@ TEST_F(DevicesTest, UnknownCodesAndPlainFilesAnswerInvalidFunction) {
 // The firmware's refusals reach the caller as the I/O manager reports a driver's; a status word
 // longer than the buffer fills it and fails with ERROR_MORE_DATA.
 TEST_F(DevicesTest, FirmwareOutcomesBecomeWin32Results) {
-    namespace fw = celdor::firmware;
+    namespace fw = celdor::models::firmware;
     nb().fervo().configure({.features = fw::kStorage,
                             .refusedCode = fw::kPowerCommand,
                             .refusedCommand = 0x05,

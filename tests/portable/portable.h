@@ -7,6 +7,7 @@
 
 #if defined(_WIN32)
 #include <knownfolders.h>
+#include <powrprof.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -135,7 +135,7 @@ TEST_F(CeldorctlCharging, TwoBatteriesAreCountedBothWays) {
     nb().loadScenario(ScenarioFile("two-batteries.json"));
     EXPECT_EQ(Run({"charging"})["batteries"], Json::parse(R"({"firmware": 2, "windows": 2})"));
     Run({"charging", "set", "storage"});
-    EXPECT_TRUE(nb().fervo().firmware().settled(celdor::firmware::Mode::Storage2));
+    EXPECT_TRUE(nb().fervo().firmware().settled(celdor::models::firmware::Mode::Storage2));
 }
 
 } // namespace

@@ -21,7 +21,7 @@ class Celdorctl : public SimTest {};
 TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     nb().fervo().present = true;
     // State bit 0x10000 and the detection bit.
-    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
+    nb().fervo().configure({.features = celdor::models::firmware::kAdapterModeDetection});
     nb().fervo().firmware().setAdapterState(1);
     nb().powerStatus().ACLineStatus = 0;
 
@@ -30,7 +30,9 @@ TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     ASSERT_EQ(result.code, 0) << result.err;
     EXPECT_EQ(result.json(), Json::parse(R"({"ac_power": false, "adapter_state": 1,
         "adapter_mode_detection": true, "driver_present": true, "driver_error": 0,
-        "charging_mode": "normal", "usb": {"ac": "not supported", "battery": "not supported"}})"));
+        "thermal_mode": null, "thermal_service": "Thermivo",
+        "active_plan": "Balanced", "charging_mode": "normal",
+        "usb": {"ac": "not supported", "battery": "not supported"}})"));
     EXPECT_EQ(result.err, "");
 }
 
@@ -49,7 +51,7 @@ TEST_F(Celdorctl, StatusWithoutTheDriverSaysWhy) {
 TEST_F(Celdorctl, AdapterGivesEveryAnswer) {
     nb().fervo().present = true;
     // Both state bits with detection: no valid state.
-    nb().fervo().configure({.features = celdor::firmware::kAdapterModeDetection});
+    nb().fervo().configure({.features = celdor::models::firmware::kAdapterModeDetection});
     nb().fervo().firmware().setAdapterState(3);
 
     Json answers = Tool({"adapter", "--json"}).json();
@@ -71,6 +73,9 @@ TEST_F(Celdorctl, BadCommandLinesFailWithAMessage) {
         {{"scenario"}, "the scenario commands are: show, save, load"},
         {{"scenario", "save"}, "file"},
         {{"--scenario", "/nonexistent/notebook.json", "status"}, "/nonexistent/notebook.json"},
+        {{"thermal", "set", "turbo"}, "modes are off, intelligent, cool, performance, geek"},
+        {{"thermal", "set"}, "mode is required"},
+        {{"thermal", "auto", "maybe"}, "'on' or 'off'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.front());

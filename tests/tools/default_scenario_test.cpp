@@ -4,6 +4,10 @@
 
 #include <celdor/adapter.h>
 #include <celdor/libreg.h>
+#include <celdor/powerplan.h>
+#include <celdor/thermal.h>
+
+#include <list>
 
 class DefaultNotebook : public SimTest {
 protected:
@@ -36,4 +40,24 @@ TEST_F(DefaultNotebook, HasTheApplicationsRegistrySettings) {
     EXPECT_EQ(RegDoesExistKey(CELDOR_W("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
                                        "OstraNotebookAddin")),
               1);
+}
+
+TEST_F(DefaultNotebook, RunsTheThermalServiceInIntelligentCooling) {
+    Celdor::CIntelligentCooling cooling;
+    int capability = 0;
+    Celdor::CIntelligentCooling::ITSMode mode{};
+    EXPECT_EQ(cooling.GetITSMode(capability, mode), 0);
+    EXPECT_EQ(mode, Celdor::CIntelligentCooling::ITS_MODE_INTELLIGENT);
+    EXPECT_EQ(cooling.IsAutoTransitionEnabled(), 1);
+    EXPECT_EQ(cooling.IsiEPMModeEnabled(), 1);
+    EXPECT_EQ(cooling.GetDispatcherVersion(), 0) << "no process-management service";
+}
+
+TEST_F(DefaultNotebook, HasTheWindowsPlansAndTheMakersPlanActive) {
+    std::list<Celdor::CString> names;
+    Celdor::CPowerScheme().GetPowerSchemeList(names);
+    EXPECT_EQ(names.size(), 4u);
+    Celdor::CString active;
+    EXPECT_EQ(Celdor::CPowerScheme().GetActivePowerScheme(active), 1);
+    EXPECT_EQ(active.ToUtf8(), "Harlune Recommended");
 }

@@ -48,7 +48,7 @@ protected:
         nb().powerStatus() = SYSTEM_POWER_STATUS{0, 255, 42, 1, 7200, 0xFFFFFFFF};
         nb().fervo().present = true;
         nb().fervo().openError = ERROR_ACCESS_DENIED;
-        namespace fw = celdor::firmware;
+        namespace fw = celdor::models::firmware;
         nb().fervo().configure({.features = fw::kExpress | fw::kStorage | fw::kAdapterModeDetection,
                                 .specVersion = 184,
                                 .batteries = 2,
@@ -88,7 +88,7 @@ protected:
 TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
     arrangeEverything();
     const std::string saved = nb().saveScenario();
-    const celdor::firmware::Config config = nb().fervo().firmware().config();
+    const celdor::models::firmware::Config config = nb().fervo().firmware().config();
     auto& reg = nb().registry();
     const auto hklmValues = reg.values(HKLM, u"Software\\Vendor\\App");
     const auto hkcuValues = reg.values(HKCU, u"Software\\Odd");
@@ -112,7 +112,7 @@ TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
     EXPECT_TRUE(nb().fervo().present);
     EXPECT_EQ(nb().fervo().openError, DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(nb().fervo().firmware().powerStatus(0), 0x000BC004u);
-    EXPECT_TRUE(nb().fervo().firmware().settled(celdor::firmware::Mode::Storage2));
+    EXPECT_TRUE(nb().fervo().firmware().settled(celdor::models::firmware::Mode::Storage2));
     EXPECT_EQ(std::memcmp(&nb().fervo().firmware().config(), &config, sizeof config), 0);
     ASSERT_EQ(nb().batteries().count(), 1u);
     EXPECT_FALSE(nb().batteries().at(0).inserted);

@@ -19,12 +19,12 @@ CLI::App* Commands::add(std::string name, std::string description, Effect effect
                         CLI::App* parent) {
     CLI::App* owner = parent ? parent : &m_app;
     CLI::App* command = owner->add_subcommand(std::move(name), std::move(description));
-    // A command's own commands run their callbacks before it: the innermost chosen wins.
-    command->callback([this, effect, action = std::move(action)] {
-        if (!m_chosen) {
-            m_chosen = action;
-            m_chosenEffect = effect;
+    command->callback([this, command, effect, action = std::move(action)] {
+        if (!command->get_subcommands().empty()) {
+            return; // one of the command's own subcommands was chosen
         }
+        m_chosen = action;
+        m_chosenEffect = effect;
     });
     return command;
 }
@@ -39,10 +39,8 @@ namespace {
 
 using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
-    AddStatusCommands,
-    AddAdapterCommands,
-    AddChargingCommands,
-    AddUsbCommands,
+    AddStatusCommands, AddAdapterCommands,  AddThermalCommands,
+    AddPlansCommands,  AddChargingCommands, AddUsbCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

@@ -37,7 +37,8 @@ public:
     explicit Commands(CLI::App& app) : m_app(app) {}
 
     // Adds a command to the top level or, with a parent, to a family; the action runs when the
-    // user chooses it. Returns the command so that it can take its own arguments.
+    // user chooses it. Returns the command so that it can take its own arguments, or commands
+    // of its own: then it runs only when none of those is given ("plans", "plans set").
     CLI::App* add(std::string name, std::string description, Effect effect, Action action,
                   CLI::App* parent = nullptr);
     // A family of commands under one name ("scenario show", "scenario save"): one of them
@@ -58,6 +59,8 @@ private:
 // The command families. Each lives in commands/<family>.cpp.
 void AddStatusCommands(Commands& commands);
 void AddAdapterCommands(Commands& commands);
+void AddThermalCommands(Commands& commands);
+void AddPlansCommands(Commands& commands);
 void AddChargingCommands(Commands& commands);
 void AddUsbCommands(Commands& commands);
 

@@ -7,7 +7,8 @@
 
 #include "win32.h"
 
-#include <celdor_firmware/firmware.h>
+#include <celdor_models/firmware.h>
+#include <celdor_models/services.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -198,10 +199,10 @@ public:
     // The firmware: its configuration (what this notebook offers) and its state. A reset
     // leaves a firmware that offers nothing. Take the notebook's lock to change it while other
     // threads make requests.
-    celdor::firmware::Firmware& firmware() { return m_firmware; }
+    celdor::models::firmware::Firmware& firmware() { return m_firmware; }
     // Configures the firmware and sets the modes given as on, at once.
-    void configure(const celdor::firmware::Config& config,
-                   std::initializer_list<celdor::firmware::Mode> on = {});
+    void configure(const celdor::models::firmware::Config& config,
+                   std::initializer_list<celdor::models::firmware::Mode> on = {});
     // The notebook went through a hibernation and resumed.
     void hibernate();
 
@@ -220,7 +221,7 @@ public:
     int m_openHandles = 0;
 
 private:
-    celdor::firmware::Firmware m_firmware;
+    celdor::models::firmware::Firmware m_firmware;
     struct Scripted {
         DWORD code;
         std::optional<std::uint8_t> subCommand;
@@ -228,6 +229,42 @@ private:
     };
     std::vector<Scripted> m_scripts;
     std::vector<FervoRequest> m_requests;
+};
+
+// --- The maker's services ------------------------------------------------------------------
+
+// What the security of the maker's services grants an interactive (standard) user: read their
+// configuration, status and security, enumerate dependents, interrogate, and send the custom
+// controls. Stopping, starting and reconfiguring need an administrator.
+inline constexpr DWORD kServiceUserAccess = READ_CONTROL | SERVICE_QUERY_CONFIG |
+                                            SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS |
+                                            SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL;
+
+// The services installed on the notebook, each run by its model on the virtual clock. A service
+// changes as time passes: the platform brings the models up to the clock's tick whenever a
+// program could see them (Sleep, every service call, registry reads).
+class Services {
+public:
+    // Installs the service, replacing one installed before, in the state `config` describes as
+    // of the clock's tick now. `userAccess` is what its security grants a standard user.
+    void install(models::ServiceKind kind, models::ServiceConfig config = {},
+                 DWORD userAccess = kServiceUserAccess);
+    bool installed(models::ServiceKind kind) const;
+    // The service as a configuration now (for saving), or nothing when it is not installed.
+    std::optional<models::ServiceConfig> config(models::ServiceKind kind) const;
+    DWORD userAccess(models::ServiceKind kind) const;
+    void clear();
+
+    // Used by the platform layer: the model brought up to the clock's tick, or null.
+    models::ServiceModel* model(models::ServiceKind kind);
+    void advance();
+
+private:
+    struct Installed {
+        models::ServiceModel model;
+        DWORD userAccess;
+    };
+    std::optional<Installed> m_installed[2];
 };
 
 // --- The battery class devices --------------------------------------------------------------
@@ -288,10 +325,39 @@ struct Clock {
     }
 };
 
+// --- Power schemes --------------------------------------------------------------------------
+
+// One power plan as Windows keeps it: its identifier, its friendly name and the two display
+// settings of its video subgroup, for AC power and for the battery.
+struct PowerPlan {
+    GUID guid{};
+    std::u16string name;
+    DWORD displayTimeoutAc = 600; // seconds until the display turns off; 0 means never
+    DWORD displayTimeoutDc = 300;
+    DWORD brightnessAc = 100; // display brightness, percent
+    DWORD brightnessDc = 75;
+};
+
+// The machine's power plans, in the order Windows enumerates them, and the active one. Windows
+// keeps one active plan for the whole machine, and a standard user may change it.
+struct PowerSchemes {
+    std::vector<PowerPlan> plans;
+    GUID active{};
+
+    PowerPlan* find(const GUID& guid);
+    // The plans every Windows installation has (Balanced, High performance, Power saver), with
+    // Balanced active.
+    void reset();
+};
+
+// "381b4222-f694-41f0-9685-ff5bb260df2e", and back (braces and either case accepted).
+std::string GuidText(const GUID& guid);
+std::optional<GUID> ParseGuid(std::string_view text);
+
 // --- The notebook ---------------------------------------------------------------------------
 
 // Handles of every kind the platform hands out, counted for leak checks.
-enum class HandleKind { File, Device, RegistryKey, Allocation, DeviceInfoList };
+enum class HandleKind { File, Device, RegistryKey, Allocation, Service, DeviceInfoList };
 const char* HandleKindName(HandleKind kind);
 
 class Notebook {
@@ -299,8 +365,9 @@ public:
     static Notebook& instance();
 
     // Everything back to an empty machine: no registry content, no driver, no battery devices,
-    // AC on line, empty file system, clock at its defaults, journal and faults cleared. Handles
-    // still open stay counted, so a leak is not hidden by a reset.
+    // AC on line, the power plans of a fresh Windows installation, empty file system, clock at
+    // its defaults, journal and faults cleared. Handles still open stay counted, so a leak is
+    // not hidden by a reset.
     void reset();
     // The same, but the files under the root stay as they are.
     void resetState();
@@ -338,7 +405,9 @@ public:
     BatteryDevices& batteries() { return m_batteries; }
     SYSTEM_POWER_STATUS& powerStatus() { return m_powerStatus; }
     Clock& clock() { return m_clock; }
+    Services& services() { return m_services; }
     Journal& journal() { return m_journal; }
+    PowerSchemes& powerSchemes() { return m_powerSchemes; }
     Faults& faults() { return m_faults; }
 
     // Accounting: how many handles of each kind are open now, and a readable list of them.
@@ -366,8 +435,10 @@ private:
     BatteryDevices m_batteries;
     SYSTEM_POWER_STATUS m_powerStatus{};
     Clock m_clock;
+    Services m_services;
     Journal m_journal;
     Faults m_faults;
+    PowerSchemes m_powerSchemes;
     std::map<std::pair<HandleKind, std::uint64_t>, std::string> m_open;
 };
 

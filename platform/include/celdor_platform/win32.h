@@ -453,6 +453,170 @@ CELDOR_PLATFORM_API DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPC
 CELDOR_PLATFORM_API BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
                                                            LPCWSTR lpString, LPCWSTR lpFileName);
 
+// --- Service control manager ----------------------------------------------------------------
+
+struct SC_HANDLE__ {
+    int unused;
+};
+typedef SC_HANDLE__* SC_HANDLE;
+typedef SC_HANDLE* LPSC_HANDLE;
+
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INVALID_LEVEL 124L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_INVALID_SERVICE_CONTROL 1052L
+#define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_DATABASE_DOES_NOT_EXIST 1065L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
+
+#define MAXIMUM_ALLOWED 0x02000000UL
+
+#define SERVICES_ACTIVE_DATABASEW u"ServicesActive"
+#define SERVICES_FAILED_DATABASEW u"ServicesFailed"
+
+#define SC_MANAGER_CONNECT 0x0001
+#define SC_MANAGER_CREATE_SERVICE 0x0002
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004
+#define SC_MANAGER_LOCK 0x0008
+#define SC_MANAGER_QUERY_LOCK_STATUS 0x0010
+#define SC_MANAGER_MODIFY_BOOT_CONFIG 0x0020
+#define SC_MANAGER_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x003F)
+
+#define SERVICE_QUERY_CONFIG 0x0001
+#define SERVICE_CHANGE_CONFIG 0x0002
+#define SERVICE_QUERY_STATUS 0x0004
+#define SERVICE_ENUMERATE_DEPENDENTS 0x0008
+#define SERVICE_START 0x0010
+#define SERVICE_STOP 0x0020
+#define SERVICE_PAUSE_CONTINUE 0x0040
+#define SERVICE_INTERROGATE 0x0080
+#define SERVICE_USER_DEFINED_CONTROL 0x0100
+#define SERVICE_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x01FF)
+
+#define SERVICE_CONTROL_STOP 0x00000001
+#define SERVICE_CONTROL_PAUSE 0x00000002
+#define SERVICE_CONTROL_CONTINUE 0x00000003
+#define SERVICE_CONTROL_INTERROGATE 0x00000004
+#define SERVICE_CONTROL_SHUTDOWN 0x00000005
+#define SERVICE_CONTROL_PARAMCHANGE 0x00000006
+#define SERVICE_CONTROL_NETBINDADD 0x00000007
+#define SERVICE_CONTROL_NETBINDREMOVE 0x00000008
+#define SERVICE_CONTROL_NETBINDENABLE 0x00000009
+#define SERVICE_CONTROL_NETBINDDISABLE 0x0000000A
+
+#define SERVICE_WIN32_OWN_PROCESS 0x00000010
+
+#define SERVICE_STOPPED 0x00000001
+#define SERVICE_START_PENDING 0x00000002
+#define SERVICE_STOP_PENDING 0x00000003
+#define SERVICE_RUNNING 0x00000004
+#define SERVICE_CONTINUE_PENDING 0x00000005
+#define SERVICE_PAUSE_PENDING 0x00000006
+#define SERVICE_PAUSED 0x00000007
+
+#define SERVICE_ACCEPT_STOP 0x00000001
+#define SERVICE_ACCEPT_PAUSE_CONTINUE 0x00000002
+#define SERVICE_ACCEPT_SHUTDOWN 0x00000004
+
+typedef struct _SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+} SERVICE_STATUS, *LPSERVICE_STATUS;
+
+typedef struct _SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+} SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+
+typedef enum _SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 } SC_STATUS_TYPE;
+
+CELDOR_PLATFORM_API SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                                    DWORD dwDesiredAccess);
+CELDOR_PLATFORM_API SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
+                                                  DWORD dwDesiredAccess);
+CELDOR_PLATFORM_API BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel,
+                                                     LPBYTE lpBuffer, DWORD cbBufSize,
+                                                     LPDWORD pcbBytesNeeded);
+CELDOR_PLATFORM_API BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl,
+                                               LPSERVICE_STATUS lpServiceStatus);
+CELDOR_PLATFORM_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
+// --- Power schemes (powrprof) ---------------------------------------------------------------
+//
+// The power management functions return their status (ERROR_SUCCESS or an error code) and leave
+// the thread's last error alone.
+
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+
+typedef unsigned char UCHAR;
+typedef UCHAR* PUCHAR;
+
+// Two GUIDs are the same identifier when all their bytes are, as the SDK defines it for C++.
+inline bool operator==(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           a.Data4[0] == b.Data4[0] && a.Data4[1] == b.Data4[1] && a.Data4[2] == b.Data4[2] &&
+           a.Data4[3] == b.Data4[3] && a.Data4[4] == b.Data4[4] && a.Data4[5] == b.Data4[5] &&
+           a.Data4[6] == b.Data4[6] && a.Data4[7] == b.Data4[7];
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
+
+typedef enum _POWER_DATA_ACCESSOR {
+    ACCESS_AC_POWER_SETTING_INDEX = 0,
+    ACCESS_DC_POWER_SETTING_INDEX = 1,
+    ACCESS_SCHEME = 16,
+    ACCESS_SUBGROUP = 17,
+    ACCESS_INDIVIDUAL_SETTING = 18,
+    ACCESS_ACTIVE_SCHEME = 19,
+    ACCESS_CREATE_SCHEME = 20,
+} POWER_DATA_ACCESSOR,
+    *PPOWER_DATA_ACCESSOR;
+
+// The plans every installation has, and the subgroup and settings of the display.
+CELDOR_PLATFORM_API const GUID GUID_TYPICAL_POWER_SAVINGS; // Balanced
+CELDOR_PLATFORM_API const GUID GUID_MIN_POWER_SAVINGS;     // High performance
+CELDOR_PLATFORM_API const GUID GUID_MAX_POWER_SAVINGS;     // Power saver
+CELDOR_PLATFORM_API const GUID NO_SUBGROUP_GUID;
+CELDOR_PLATFORM_API const GUID GUID_VIDEO_SUBGROUP;
+CELDOR_PLATFORM_API const GUID GUID_VIDEO_POWERDOWN_TIMEOUT;
+CELDOR_PLATFORM_API const GUID GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS;
+
+CELDOR_PLATFORM_API DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                const GUID* SubGroupOfPowerSettingsGuid,
+                                                POWER_DATA_ACCESSOR AccessFlags, ULONG Index,
+                                                UCHAR* Buffer, DWORD* BufferSize);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                       const GUID* SubGroupOfPowerSettingsGuid,
+                                                       const GUID* PowerSettingGuid, PUCHAR Buffer,
+                                                       LPDWORD BufferSize);
+// The active scheme in a LocalAlloc block that the caller frees with LocalFree.
+CELDOR_PLATFORM_API DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey,
+                                                      GUID** ActivePolicyGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey,
+                                                      const GUID* SchemeGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                  const GUID* SubGroupOfPowerSettingsGuid,
+                                                  const GUID* PowerSettingGuid, PULONG Type,
+                                                  LPBYTE Buffer, LPDWORD BufferSize);
+CELDOR_PLATFORM_API DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                  const GUID* SubGroupOfPowerSettingsGuid,
+                                                  const GUID* PowerSettingGuid, PULONG Type,
+                                                  PUCHAR Buffer, LPDWORD BufferSize);
 // --- Device interfaces (setupapi) -----------------------------------------------------------
 
 struct HWND__ {

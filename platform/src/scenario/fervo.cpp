@@ -13,7 +13,7 @@ namespace celdor::sim::scenario {
 
 namespace {
 
-namespace fw = celdor::firmware;
+namespace fw = celdor::models::firmware;
 
 struct Named {
     const char* name;

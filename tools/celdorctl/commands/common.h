@@ -35,4 +35,13 @@ std::string ErrorText(DWORD error);
 // own; the tool explains them by the status word bits they come from.
 std::string AdapterStateText(int state, bool driverPresent);
 
+// The thermal mode in force (nothing when the service has published none), the service that
+// runs it, and a line telling both (commands/thermal.cpp).
+struct ThermalSummary {
+    std::optional<std::string> mode;
+    std::string service;
+    std::string text;
+};
+ThermalSummary SummariseThermal();
+
 } // namespace celdorctl

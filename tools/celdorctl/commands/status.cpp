@@ -5,6 +5,7 @@
 
 #include <celdor/adapter.h>
 #include <celdor/chargingmode.h>
+#include <celdor/powerplan.h>
 #include <celdor/usbcharger.h>
 
 namespace celdorctl {
@@ -47,6 +48,16 @@ int Status(Context& context) {
              driver.present ? "present (\\\\.\\FervoDrv)"
                             : "not available: \\\\.\\FervoDrv gives " + ErrorText(driver.error))
         .detail("driver_error", driver.error);
+    const ThermalSummary thermal = SummariseThermal();
+    report
+        .row("thermal_mode", "Thermal mode", thermal.mode ? Json(*thermal.mode) : Json(),
+             thermal.text)
+        .detail("thermal_service", thermal.service);
+
+    Celdor::CString plan;
+    const bool planKnown = Celdor::CPowerScheme().GetActivePowerScheme(plan) == 1;
+    report.row("active_plan", "Power plan", planKnown ? Json(plan.ToUtf8()) : Json(),
+               planKnown ? plan.ToUtf8() : "unknown: the system did not say");
     AddChargingRows(report);
     report.print(context.out, context.json);
     return 0;
@@ -55,7 +66,8 @@ int Status(Context& context) {
 } // namespace
 
 void AddStatusCommands(Commands& commands) {
-    commands.add("status", "AC power, adapter state and whether the maker's driver is there",
+    commands.add("status",
+                 "AC power, adapter state, whether the maker's driver is there, the power plan",
                  Effect::Reads, Status);
 }
 

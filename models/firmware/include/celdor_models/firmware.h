@@ -13,7 +13,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-namespace celdor::firmware {
+namespace celdor::models::firmware {
 
 // The control codes the firmware answers: device type 0x8310, buffered, any access.
 inline constexpr uint32_t kPowerCommand = 0x831020F8;     // 1-byte sub-command -> 32-bit word
@@ -141,4 +141,4 @@ private:
     uint32_t m_temporaryMode = 0;
 };
 
-} // namespace celdor::firmware
+} // namespace celdor::models::firmware

@@ -1,0 +1,153 @@
+// CPowerScheme against the simulated notebook's plans: the snapshot and its order, repeated
+// names, plans that change after the snapshot, the power source, and every platform failure.
+#include "sim_test.h"
+
+#include <celdor/powerplan.h>
+
+#include <list>
+#include <string>
+#include <vector>
+
+using Celdor::CPowerScheme;
+using Celdor::CString;
+using celdor::sim::Fault;
+using celdor::sim::PowerPlan;
+
+namespace {
+
+GUID Plan(unsigned i) {
+    return GUID{0xC0DE0000 + i, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+}
+
+// The list after GetPowerSchemeList, as "first|second|...".
+std::string Names(const CPowerScheme& schemes, std::list<CString> list = {}) {
+    schemes.GetPowerSchemeList(list);
+    std::string names;
+    for (const CString& name : list) {
+        names += (names.empty() ? "" : "|") + name.ToUtf8();
+    }
+    return names;
+}
+
+class PowerSchemeTest : public SimTest {
+protected:
+    // The notebook's plans become these, in this enumeration order: plan i has GUID Plan(i),
+    // the first is active.
+    void setPlans(std::vector<const char*> names) {
+        auto& schemes = nb().powerSchemes();
+        schemes.plans.clear();
+        for (unsigned i = 0; i < names.size(); ++i) {
+            schemes.plans.push_back(PowerPlan{Plan(i), celdor::sim::Utf8ToUtf16(names[i])});
+        }
+        schemes.active = Plan(0);
+    }
+};
+
+TEST_F(PowerSchemeTest, ListIsInCodeUnitOrderAppendedToTheCallersList) {
+    // U+1F600 is a surrogate pair (0xD83D 0xDE00), so it sorts before U+FF03 by code units.
+    setPlans({"beta", "Alpha", "\u00c9co", "alpha", "Zeta", "\uff03", "\U0001F600", "\u03a9"});
+    const std::list<CString> held{CString(CELDOR_W("zz")), CString(CELDOR_W("held"))};
+    EXPECT_EQ(Names(CPowerScheme(), held),
+              "zz|held|Alpha|Zeta|alpha|beta|\u00c9co|\u03a9|\U0001F600|\uff03");
+
+    nb().faults().inject("PowerEnumerate", Fault::Always(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Names(CPowerScheme(), held), "zz|held");
+}
+
+TEST_F(PowerSchemeTest, ARepeatedNameKeepsTheFirstSchemeAndNamesMatchExactly) {
+    setPlans({"Other", "Quiet", "Quiet", "QUIET"});
+    const CPowerScheme schemes;
+    EXPECT_EQ(Names(schemes), "Other|QUIET|Quiet");
+    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Quiet")), 1);
+    EXPECT_EQ(nb().powerSchemes().active, Plan(1));
+
+    nb().journal().clear();
+    for (const WCHAR* name : {CELDOR_W("quiet"), CELDOR_W("Quiet "), CELDOR_W("")}) {
+        EXPECT_EQ(schemes.SetActivePowerScheme(name), 0);
+    }
+    EXPECT_EQ(nb().journal().count("PowerSetActiveScheme"), 0u);
+}
+
+// The snapshot is never refreshed; the active plan is read from the system at every call.
+TEST_F(PowerSchemeTest, PlansChangedAfterTheSnapshot) {
+    setPlans({"Balanced", "Gone"});
+    const CPowerScheme schemes;
+    auto& plans = nb().powerSchemes().plans;
+    plans[1] = PowerPlan{Plan(7), u"Created later"};
+    ASSERT_EQ(PowerSetActiveScheme(nullptr, &plans[1].guid), 0u);
+
+    CString name;
+    EXPECT_EQ(schemes.GetActivePowerScheme(name), 1);
+    EXPECT_EQ(name.ToUtf8(), "Created later");
+    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Created later")), 0);
+    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Gone")), 0); // the system refuses
+    EXPECT_EQ(nb().powerSchemes().active, Plan(7));
+    EXPECT_EQ(Names(schemes), "Balanced|Gone");
+}
+
+TEST_F(PowerSchemeTest, DisplayValuesComeFromThePowerSourcesSide) {
+    setPlans({"Balanced"});
+    nb().powerSchemes().plans[0] = PowerPlan{Plan(0), u"Balanced", 0, 120, 90, 40};
+    // Only line status 1 is AC power; 255 is unknown, 2 an odd report. A time-out of 0 is
+    // "never", not a failure.
+    const struct {
+        BYTE acLine;
+        int timeout, brightness;
+    } cases[] = {{1, 0, 90}, {0, 120, 40}, {255, 120, 40}, {2, 120, 40}};
+    for (const auto& c : cases) {
+        nb().powerStatus().ACLineStatus = c.acLine;
+        EXPECT_EQ(CPowerScheme().GetDisplayTimeOutValue(), c.timeout) << int(c.acLine);
+        EXPECT_EQ(CPowerScheme().GetCurrentBrightness(), c.brightness) << int(c.acLine);
+    }
+}
+
+// Each failure gives -1 (or 0 with the name unchanged); the leak check sees every GUID freed.
+TEST_F(PowerSchemeTest, PlatformFailuresGiveNoAnswer) {
+    const struct {
+        const char* function;
+        Fault fault;
+        int values, active;
+    } cases[] = {
+        {"GetSystemPowerStatus", Fault::Always(ERROR_GEN_FAILURE), -1, 1},
+        {"PowerGetActiveScheme", Fault::Always(ERROR_ACCESS_DENIED), -1, 0},
+        {"PowerReadACValue", Fault::Always(ERROR_FILE_NOT_FOUND), -1, 1},
+        {"PowerReadFriendlyName", Fault::Once(ERROR_FILE_NOT_FOUND), 600, 0},
+        {"PowerReadFriendlyName", Fault::Nth(2, ERROR_MORE_DATA), 600, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.function);
+        const CPowerScheme schemes; // built before the fault
+        nb().faults().inject(c.function, c.fault);
+        CString name(CELDOR_W("kept"));
+        EXPECT_EQ(schemes.GetActivePowerScheme(name), c.active);
+        EXPECT_EQ(name.ToUtf8(), c.active ? "Balanced" : "kept");
+        EXPECT_EQ(schemes.GetDisplayTimeOutValue(), c.values);
+        nb().faults().clear();
+    }
+}
+
+// A name is sized before it is read; a scheme whose name cannot be read is left out, and the
+// first index the system does not answer ends the enumeration. Copies ask the system nothing.
+TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
+    setPlans({"First", "Second", "Third", "Fourth"});
+    nb().faults().inject("PowerReadFriendlyName",
+                         Fault::Nth(2, ERROR_GEN_FAILURE, celdor::sim::GuidText(Plan(1))));
+    nb().faults().inject("PowerEnumerate", Fault::Nth(4, ERROR_GEN_FAILURE));
+    const CPowerScheme schemes;
+    EXPECT_EQ(Names(schemes), "First|Third");
+    const auto reads = nb().journal().calls("PowerReadFriendlyName");
+    ASSERT_EQ(reads.size(), 6u);
+    EXPECT_EQ(reads[0].outSize, 0u);
+    EXPECT_EQ(reads[1].outSize, sizeof(u"First"));
+
+    setPlans({"Other"});
+    const CPowerScheme other;
+    nb().journal().clear();
+    CPowerScheme copy(schemes);
+    EXPECT_EQ(Names(copy), "First|Third");
+    copy = other;
+    EXPECT_EQ(Names(copy), "Other");
+    EXPECT_TRUE(nb().journal().calls().empty());
+}
+
+} // namespace
