@@ -39,23 +39,6 @@ TEST_F(DevicesTest, AbsentOrRefusingDeviceCannotBeOpened) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
 }
 
-TEST_F(DevicesTest, StatusWordAnswersTheStatusSubCommand) {
-    HANDLE h = Open();
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(nb().fervo().openHandles(), 1);
-    DWORD word = 0;
-    ASSERT_TRUE(Request(h, 0xFF, word));
-    EXPECT_EQ(word, 0x00018000u);
-    CloseHandle(h);
-    EXPECT_EQ(nb().fervo().openHandles(), 0);
-
-    const auto requests = nb().fervo().requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].code, kPowerCommand);
-    EXPECT_EQ(requests[0].input, std::vector<std::uint8_t>{0xFF});
-    EXPECT_EQ(requests[0].outSize, 4u);
-}
-
 TEST_F(DevicesTest, ScriptedRepliesAreUsedOnceInOrder) {
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Word(0x80000));

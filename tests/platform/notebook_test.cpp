@@ -3,8 +3,6 @@
 
 #include <celdor_platform/win32.h>
 
-#include <thread>
-
 using namespace celdor::sim;
 
 namespace {
@@ -92,16 +90,6 @@ TEST_F(NotebookTest, LocalTimeAppliesTheNotebookOffset) {
     EXPECT_EQ(local.tm_mday, 15);
     EXPECT_EQ(local.tm_hour, 0);
     EXPECT_EQ(local.tm_min, 13);
-}
-
-TEST_F(NotebookTest, LastErrorIsPerThread) {
-    SetLastError(11);
-    std::thread other([] {
-        EXPECT_EQ(GetLastError(), 0u);
-        SetLastError(22);
-    });
-    other.join();
-    EXPECT_EQ(GetLastError(), 11u);
 }
 
 TEST_F(NotebookTest, CodePageConversionReportsNeededSize) {

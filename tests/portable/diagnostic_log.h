@@ -5,6 +5,9 @@
 
 #include "portable.h"
 
+#include <gtest/gtest.h>
+
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -19,12 +22,10 @@ public:
     // mask. False when the mask cannot be written here (on Windows only an elevated program
     // may).
     bool Arrange() {
-        const WString appData = LocalAppData();
-        if (appData.empty()) {
+        WString folder = LocalAppData();
+        if (folder.empty()) {
             return false;
         }
-        m_folders.clear();
-        WString folder = appData;
         for (const WCHAR* level : {CELDOR_W("\\Harlune"), CELDOR_W("\\Pelmark"), CELDOR_W("\\Logs"),
                                    CELDOR_W("\\OstraNotebookAddin")}) {
             folder += level;
@@ -36,14 +37,13 @@ public:
         return ArrangeLevelKey();
     }
 
-    // Puts the mask back, removes the file and the folders that Arrange made.
+    // Puts the mask back, removes the file and the folders and keys that Arrange made.
     void Restore() {
         if (m_levelKey != nullptr) {
-            if (m_hadLevel) {
-                RegSetValueExW(m_levelKey, kLevelValue, 0, m_oldType, m_oldLevel.data(),
-                               static_cast<DWORD>(m_oldLevel.size()));
+            if (m_oldLevel.empty()) {
+                ClearLevel();
             } else {
-                RegDeleteValueW(m_levelKey, kLevelValue);
+                SetLevelValue(m_oldType, m_oldLevel.data(), DWORD(m_oldLevel.size()));
             }
             RegCloseKey(m_levelKey);
             m_levelKey = nullptr;
@@ -57,13 +57,14 @@ public:
 
     void SetLevel(DWORD mask) const { SetLevelValue(REG_DWORD, &mask, sizeof(mask)); }
     void SetLevelValue(DWORD type, const void* data, DWORD size) const {
-        RegSetValueExW(m_levelKey, kLevelValue, 0, type, static_cast<const BYTE*>(data), size);
+        SetValue(m_levelKey, kLevelValue, type, data, size);
     }
     void ClearLevel() const { RegDeleteValueW(m_levelKey, kLevelValue); }
 
     const WString& File() const { return m_file; }
     bool FileExists() const { return PathExists(m_file); }
     void RemoveFile() const { DeleteFileW(m_file.c_str()); }
+    std::string Bytes() const { return ReadFileBytes(m_file); }
 
     // Removes the file and the folder levels made here; returns the outermost folder removed,
     // or nothing when the log's own folder was there before and so is not the test's to remove.
@@ -85,8 +86,6 @@ public:
         }
     }
 
-    std::string Bytes() const { return ReadFileBytes(m_file); }
-
     // The file's lines without their CR LF; text after the last CR LF comes back as a last
     // line, so that a line left open shows.
     std::vector<std::string> Lines() const {
@@ -101,6 +100,34 @@ public:
             lines.push_back(text.substr(start));
         }
         return lines;
+    }
+
+    // A line is "[yyyy-mm-dd,hh:mm:ss number] header+message".
+    struct Line {
+        long number = -1; // -1: the line is not of that form
+        std::string text; // header and message; the whole line when not of that form
+    };
+    static Line Parse(const std::string& line) {
+        static const std::regex form(R"(^\[\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2} (\d+)\] (.*)$)");
+        std::smatch match;
+        if (!std::regex_match(line, match, form)) {
+            return Line{-1, line};
+        }
+        return Line{std::stol(match[1].str()), match[2].str()};
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines()) {
+            texts.push_back(Parse(line).text);
+        }
+        return texts;
+    }
+    std::vector<long> Numbers() const {
+        std::vector<long> numbers;
+        for (const std::string& line : Lines()) {
+            numbers.push_back(Parse(line).number);
+        }
+        return numbers;
     }
 
 private:
@@ -121,19 +148,16 @@ private:
             return false;
         }
         m_oldLevel.assign(64, 0);
-        DWORD size = static_cast<DWORD>(m_oldLevel.size());
-        m_hadLevel = RegQueryValueExW(m_levelKey, kLevelValue, nullptr, &m_oldType,
-                                      m_oldLevel.data(), &size) == ERROR_SUCCESS;
-        m_oldLevel.resize(m_hadLevel ? size : 0);
+        DWORD size = DWORD(m_oldLevel.size());
+        const bool had = RegQueryValueExW(m_levelKey, kLevelValue, nullptr, &m_oldType,
+                                          m_oldLevel.data(), &size) == ERROR_SUCCESS;
+        m_oldLevel.resize(had ? size : 0);
         ClearLevel();
         return true;
     }
 
     void NoteMissingKey(const WString& path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            RegCloseKey(key);
-        } else {
+        if (!KeyExists(HKEY_LOCAL_MACHINE, path.c_str())) {
             m_createdKeys.push_back(path);
         }
     }
@@ -143,9 +167,22 @@ private:
     WString m_file;
     HKEY m_levelKey = nullptr;
     std::vector<WString> m_createdKeys;
-    bool m_hadLevel = false;
     DWORD m_oldType = REG_NONE;
-    std::vector<BYTE> m_oldLevel;
+    std::vector<BYTE> m_oldLevel; // empty: there was no mask
+};
+
+// A test that reads the log: arranged before the test, put back after it, skipped where the
+// mask cannot be written.
+class LogReadingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_log.Arrange()) {
+            GTEST_SKIP() << "the log's level mask cannot be set here";
+        }
+    }
+    void TearDown() override { m_log.Restore(); }
+
+    DiagnosticLog m_log;
 };
 
 } // namespace portable

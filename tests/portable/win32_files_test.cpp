@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
 using portable::LocalAppData;
+using portable::Outcome;
 using portable::WString;
 
 class Win32Files : public ::testing::Test {
@@ -42,14 +44,6 @@ protected:
     static HANDLE Open(const WString& path, DWORD access, DWORD share, DWORD disposition) {
         return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
-    }
-
-    std::string ReadAll() const { return portable::ReadFileBytes(m_file); }
-
-    // The error a call met, 0 when it succeeded; an opened file is closed again.
-    static DWORD Outcome(BOOL ok) { return ok ? ERROR_SUCCESS : GetLastError(); }
-    static DWORD Outcome(HANDLE file) {
-        return Outcome(file != INVALID_HANDLE_VALUE && CloseHandle(file));
     }
 
     WString m_base, m_dir, m_file;
@@ -103,7 +97,7 @@ TEST_F(Win32Files, WritesLandAtThePointerAndAppendAfterASeekToTheEnd) {
     EXPECT_EQ(GetFileSize(file, nullptr), 8u);
     CloseHandle(file);
 
-    EXPECT_EQ(ReadAll(), "XYcdefgh");
+    EXPECT_EQ(portable::ReadFileBytes(m_file), "XYcdefgh");
 }
 
 TEST_F(Win32Files, ShareModesDecideWhetherASecondOpenSucceeds) {
@@ -144,20 +138,17 @@ TEST_F(Win32Files, HandlesAllowOnlyTheirAccessAndCloseOnce) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Win32Files, PathsIgnoreCaseAndAcceptForwardSlashes) {
-    HANDLE file = Open(GENERIC_WRITE, 0, CREATE_NEW);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-
+TEST_F(Win32Files, PathsIgnoreCaseAcceptForwardSlashesAndRefuseBadNames) {
+    ASSERT_EQ(Outcome(Open(GENERIC_WRITE, 0, CREATE_NEW)), 0u);
     WString other = m_dir + WTEXT("/FILE.Bin");
     for (WCHAR& c : other) {
         if (c >= 'a' && c <= 'z') {
             c = WCHAR(c - 'a' + 'A');
         }
     }
-    file = Open(other, GENERIC_READ, 0, OPEN_EXISTING);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    EXPECT_EQ(Outcome(Open(other, GENERIC_READ, 0, OPEN_EXISTING)), 0u);
+    EXPECT_EQ(Outcome(Open(m_dir + WTEXT("\\bad|name"), GENERIC_READ, 0, OPEN_EXISTING)),
+              DWORD(ERROR_INVALID_NAME));
 }
 
 TEST_F(Win32Files, FoldersAreMadeOneLevelAtATime) {
@@ -226,6 +217,16 @@ TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST(Win32Threads, LastErrorIsPerThread) {
+    SetLastError(11);
+    std::thread other([] {
+        EXPECT_EQ(GetLastError(), 0u);
+        SetLastError(22);
+    });
+    other.join();
+    EXPECT_EQ(GetLastError(), 11u);
 }
 
 } // namespace

@@ -38,12 +38,7 @@ protected:
     WString Path(const WCHAR* name) const { return m_dir + WTEXT("\\") + name; }
 
     void Put(const WCHAR* name, const std::string& bytes) {
-        HANDLE file = CreateFileW(Path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-        CloseHandle(file);
+        ASSERT_TRUE(portable::WriteFileBytes(Path(name), bytes));
     }
 
     std::string Bytes(const WCHAR* name) const { return portable::ReadFileBytes(Path(name)); }
