@@ -1,5 +1,5 @@
-// The maker's control device as the platform presents it: opening, dispatch of control
-// codes, scripted replies and the record of requests.
+// The maker's control device as the platform presents it: dispatch of control codes,
+// scripted replies and the record of requests.
 #include "sim_test.h"
 
 #include <celdor_platform/win32.h>
@@ -28,16 +28,6 @@ protected:
         return DeviceIoControl(h, kPowerCommand, &sub, 1, &out, 4, &returned, nullptr);
     }
 };
-
-TEST_F(DevicesTest, AbsentOrRefusingDeviceCannotBeOpened) {
-    nb().fervo().present = false;
-    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    nb().fervo().present = true;
-    nb().fervo().openError = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-}
 
 TEST_F(DevicesTest, ScriptedRepliesAreUsedOnceInOrder) {
     nb().fervo().script(kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));

@@ -1,4 +1,4 @@
-// The simulated notebook's own machinery: journal, fault injection, accounting, clock.
+// The simulated notebook's own machinery: fault injection, accounting, clock, code page.
 #include "sim_test.h"
 
 #include <celdor_platform/win32.h>
@@ -8,20 +8,6 @@ using namespace celdor::sim;
 namespace {
 
 using NotebookTest = SimTest;
-
-TEST_F(NotebookTest, JournalRecordsCallsWithTheirArguments) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\A", 0, nullptr, 0, KEY_READ, nullptr, &key,
-                    nullptr);
-    RegCloseKey(key);
-    EXPECT_EQ(nb().journal().functions(),
-              (std::vector<std::string>{"RegCreateKeyExW", "RegCloseKey"}));
-    const auto create = nb().journal().calls("RegCreateKeyExW").at(0);
-    EXPECT_EQ(create.target, "HKEY_CURRENT_USER\\Software\\A");
-    EXPECT_EQ(create.access, DWORD(KEY_READ));
-    EXPECT_EQ(create.disposition, DWORD(REG_CREATED_NEW_KEY));
-    EXPECT_EQ(create.result, ERROR_SUCCESS);
-}
 
 TEST_F(NotebookTest, FaultsFailAlwaysOnceOrOnTheNthCall) {
     nb().faults().inject("GetSystemPowerStatus", Fault::Nth(2, ERROR_NOT_READY));
@@ -77,19 +63,6 @@ TEST_F(NotebookTest, SleepAdvancesVirtualTimeAtOnce) {
     EXPECT_EQ(_time64(nullptr) - wallBefore, 5);
     EXPECT_EQ(nb().clock().sleeps, 10u);
     EXPECT_EQ(nb().journal().count("Sleep"), 10u);
-}
-
-TEST_F(NotebookTest, LocalTimeAppliesTheNotebookOffset) {
-    nb().clock().bootEpochSeconds = 1'700'000'000; // 2023-11-14 22:13:20 UTC
-    nb().clock().tickMs = 0;
-    nb().clock().utcOffsetMinutes = 120;
-    __time64_t now = _time64(nullptr);
-    tm local{};
-    ASSERT_EQ(_localtime64_s(&local, &now), 0);
-    EXPECT_EQ(local.tm_year, 123);
-    EXPECT_EQ(local.tm_mday, 15);
-    EXPECT_EQ(local.tm_hour, 0);
-    EXPECT_EQ(local.tm_min, 13);
 }
 
 TEST_F(NotebookTest, CodePageConversionReportsNeededSize) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -86,46 +87,39 @@ public:
         }
     }
 
-    // The file's lines without their CR LF; text after the last CR LF comes back as a last
-    // line, so that a line left open shows.
-    std::vector<std::string> Lines() const {
-        const std::string text = Utf16LeToAscii(Bytes());
-        std::vector<std::string> lines;
-        std::size_t start = 0;
-        for (std::size_t cut; (cut = text.find("\r\n", start)) != std::string::npos;
-             start = cut + 2) {
-            lines.push_back(text.substr(start, cut - start));
-        }
-        if (start < text.size()) {
-            lines.push_back(text.substr(start));
-        }
-        return lines;
-    }
-
     // A line is "[yyyy-mm-dd,hh:mm:ss number] header+message".
     struct Line {
         long number = -1; // -1: the line is not of that form
         std::string text; // header and message; the whole line when not of that form
     };
-    static Line Parse(const std::string& line) {
+
+    // The file's lines without their CR LF; text after the last CR LF comes back as a last
+    // line, so that a line left open shows.
+    std::vector<Line> Lines() const {
         static const std::regex form(R"(^\[\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2} (\d+)\] (.*)$)");
-        std::smatch match;
-        if (!std::regex_match(line, match, form)) {
-            return Line{-1, line};
+        const std::string text = Utf16LeToAscii(Bytes());
+        std::vector<Line> lines;
+        for (std::size_t start = 0, cut = 0; start < text.size(); start = cut + 2) {
+            cut = std::min(text.find("\r\n", start), text.size());
+            const std::string line = text.substr(start, cut - start);
+            std::smatch match;
+            lines.push_back(std::regex_match(line, match, form)
+                                ? Line{std::stol(match[1].str()), match[2].str()}
+                                : Line{-1, line});
         }
-        return Line{std::stol(match[1].str()), match[2].str()};
+        return lines;
     }
     std::vector<std::string> Messages() const {
         std::vector<std::string> texts;
-        for (const std::string& line : Lines()) {
-            texts.push_back(Parse(line).text);
+        for (const Line& line : Lines()) {
+            texts.push_back(line.text);
         }
         return texts;
     }
     std::vector<long> Numbers() const {
         std::vector<long> numbers;
-        for (const std::string& line : Lines()) {
-            numbers.push_back(Parse(line).number);
+        for (const Line& line : Lines()) {
+            numbers.push_back(line.number);
         }
         return numbers;
     }
@@ -133,14 +127,15 @@ public:
 private:
     static constexpr const WCHAR* kLevelValue = CELDOR_W("WriteLevel");
 
-    // Opens the mask's key, making the levels that are missing, and keeps the mask found there.
+    // Opens the mask's key, noting the levels it makes, and keeps the mask found there.
     bool ArrangeLevelKey() {
         const WString path = kLevelKey;
-        for (std::size_t cut = path.find(CELDOR_W('\\')); cut != WString::npos;
-             cut = path.find(CELDOR_W('\\'), cut + 1)) {
-            NoteMissingKey(path.substr(0, cut));
+        for (std::size_t cut = 0; cut != WString::npos;) {
+            cut = path.find(CELDOR_W('\\'), cut + 1);
+            if (!KeyExists(HKEY_LOCAL_MACHINE, path.substr(0, cut).c_str())) {
+                m_createdKeys.push_back(path.substr(0, cut));
+            }
         }
-        NoteMissingKey(path);
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLevelKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
                             nullptr, &m_levelKey, nullptr) != ERROR_SUCCESS) {
             m_levelKey = nullptr;
@@ -154,12 +149,6 @@ private:
         m_oldLevel.resize(had ? size : 0);
         ClearLevel();
         return true;
-    }
-
-    void NoteMissingKey(const WString& path) {
-        if (!KeyExists(HKEY_LOCAL_MACHINE, path.c_str())) {
-            m_createdKeys.push_back(path);
-        }
     }
 
     std::vector<WString> m_folders; // the log's folder, outermost level first

@@ -2,6 +2,7 @@
 // arranged and inspected through Win32 calls alone.
 #include "diagnostic_log.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -72,20 +73,34 @@ TEST_F(LibIni, ValuesRoundTripAsSignedDecimalText) {
     EXPECT_FALSE(m_log.FileExists());
 }
 
+// A value reads as the decimal number it starts with, after a sign, clamped to 32 bits; the
+// system has already stripped surrounding blanks and quotes.
 TEST_F(LibIni, TextReadsAsTheNumberItStartsWith) {
-    ASSERT_TRUE(CreateDirectoryW(m_dir.c_str(), nullptr));
-    ASSERT_TRUE(portable::WriteFileBytes(
-        m_file, "[Power]\r\nA=12abc\r\nB=abc\r\nC=  -7 \r\nD=+5\r\nE=\"42\"\r\nF=99999999999\r\n"));
     const struct {
-        const WCHAR* key;
+        const char* text;
         DWORD value;
-    } cases[] = {{WTEXT("A"), 12}, {WTEXT("B"), 0},  {WTEXT("C"), DWORD(-7)},
-                 {WTEXT("D"), 5},  {WTEXT("E"), 42}, {WTEXT("F"), 2147483647}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
+    } cases[] = {{"12abc", 12},
+                 {"abc", 0},
+                 {"0x10", 0},
+                 {"- 5", 0},
+                 {"  -7 ", DWORD(-7)},
+                 {"+5", 5},
+                 {"\"42\"", 42},
+                 {"000000000000000000042", 42},
+                 {"99999999999", 2147483647},
+                 {"-99999999999999999999", 0x80000000}};
+    std::string file = "[Power]\r\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        file += "K" + std::to_string(i) + "=" + cases[i].text + "\r\n";
+    }
+    ASSERT_TRUE(CreateDirectoryW(m_dir.c_str(), nullptr));
+    ASSERT_TRUE(portable::WriteFileBytes(m_file, file));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].text);
+        const WCHAR key[] = {WTEXT('K'), WCHAR(WTEXT('0') + i), 0};
         DWORD value = 0xDEADBEEF;
-        EXPECT_EQ(GetDWForIni(m_file.c_str(), WTEXT("Power"), c.key, &value), 1);
-        EXPECT_EQ(value, c.value);
+        EXPECT_EQ(GetDWForIni(m_file.c_str(), WTEXT("Power"), key, &value), 1);
+        EXPECT_EQ(value, cases[i].value);
     }
 }
 

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -28,33 +27,16 @@ protected:
     void SetUp() override {
         LoggingTest::SetUp();
         logfile::SetWriteLevel(0x100);
+        nb().journal().clear();
     }
+
+    static std::vector<std::string> Calls() { return nb().journal().functions(); }
 
     static fs::path Host(const char16_t* path) { return nb().hostPath(path); }
 
     static void WriteFile(const std::string& bytes) {
         fs::create_directories(Host(kFolder));
         std::ofstream(Host(kFile), std::ios::binary) << bytes;
-    }
-
-    // The names of the helpers' file, folder and profile calls.
-    static std::vector<std::string> IniCalls() {
-        static const std::set<std::string> kept = {
-            "CreateFileW",
-            "CloseHandle",
-            "PathIsDirectoryW",
-            "ConvertStringSecurityDescriptorToSecurityDescriptorW",
-            "CreateDirectoryW",
-            "LocalFree",
-            "GetPrivateProfileStringW",
-            "WritePrivateProfileStringW"};
-        std::vector<std::string> names;
-        for (const Call& call : nb().journal().calls()) {
-            if (kept.count(call.function)) {
-                names.push_back(call.function);
-            }
-        }
-        return names;
     }
 
     static std::string Site(int site, const char* error) {
@@ -66,11 +48,10 @@ protected:
 TEST_F(IniTest, NewFileInNewFolderGetsAFolderForEveryUserAndTwoWrites) {
     ASSERT_EQ(SetDWForIni(kFile, u"Power", u"Mode", 3), 1);
 
-    EXPECT_THAT(IniCalls(),
-                ElementsAre("CreateFileW", "PathIsDirectoryW",
-                            "ConvertStringSecurityDescriptorToSecurityDescriptorW",
-                            "CreateDirectoryW", "LocalFree", "WritePrivateProfileStringW",
-                            "WritePrivateProfileStringW"));
+    EXPECT_THAT(Calls(), ElementsAre("CreateFileW", "PathIsDirectoryW",
+                                     "ConvertStringSecurityDescriptorToSecurityDescriptorW",
+                                     "CreateDirectoryW", "LocalFree", "WritePrivateProfileStringW",
+                                     "WritePrivateProfileStringW"));
     const Call probe = nb().journal().calls("CreateFileW").at(0);
     EXPECT_EQ(probe.access, 0u);
     EXPECT_EQ(probe.share, 0u);
@@ -99,13 +80,11 @@ TEST_F(IniTest, NewFileInNewFolderGetsAFolderForEveryUserAndTwoWrites) {
 TEST_F(IniTest, WhatExistsIsNotMadeAgain) {
     fs::create_directories(Host(kFolder));
     ASSERT_EQ(SetDWForIni(kFile, u"Power", u"Mode", 5), 1);
-    EXPECT_THAT(IniCalls(),
-                ElementsAre("CreateFileW", "PathIsDirectoryW", "WritePrivateProfileStringW",
-                            "WritePrivateProfileStringW"));
+    EXPECT_THAT(Calls(), ElementsAre("CreateFileW", "PathIsDirectoryW",
+                                     "WritePrivateProfileStringW", "WritePrivateProfileStringW"));
     nb().journal().clear();
     ASSERT_EQ(SetDWForIni(kFile, u"Power", u"Mode", 6), 1);
-    EXPECT_THAT(IniCalls(),
-                ElementsAre("CreateFileW", "CloseHandle", "WritePrivateProfileStringW"));
+    EXPECT_THAT(Calls(), ElementsAre("CreateFileW", "CloseHandle", "WritePrivateProfileStringW"));
 }
 
 // A missing file is not read; a value is read through a buffer of 512 characters.
