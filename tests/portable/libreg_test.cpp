@@ -3,6 +3,7 @@
 #include "diagnostic_log.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -207,7 +208,7 @@ TEST_F(Libreg, KeysAreTestedAndMadeUnderTheCurrentUser) {
     EXPECT_EQ(RegSetDWORD(kInner, WTEXT("V"), 3), 1);
 }
 
-// The four value-existence checks: each reports a value of the name, whatever its type.
+// What distinguishes the four value-existence checks.
 struct ExistCheck {
     const char* name;
     int (*check)(const WCHAR*, const WCHAR*);
@@ -226,81 +227,64 @@ const ExistCheck kChecks[] = {
      331},
 };
 
-// The debug line of a failed query and the error line after it.
-std::vector<std::string> QueryFailure(const ExistCheck& check, const std::string& value,
-                                      const std::string& status, const std::string& size) {
-    return {"debug info --------------------" + std::string(check.debugName) +
-                " valuepath Software\\\\CeldorPortableTests\\\\Libreg, valuename " + value +
-                ", lstatus " + status + ", valen " + size,
-            "ERROR --------------------libreg :line " + std::to_string(check.querySite) +
-                ", Error [0-9a-f]+"};
-}
-
-void ExpectMessages(const portable::DiagnosticLog& log, const std::vector<std::string>& patterns) {
-    const std::vector<std::string> messages = log.Messages();
-    ASSERT_EQ(messages.size(), patterns.size());
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        EXPECT_TRUE(std::regex_match(messages[i], std::regex(patterns[i]))) << messages[i];
-    }
-}
-
-TEST_F(Libreg, ExistenceChecksLookUnderTheirRootAndIgnoreTheType) {
-    SetText(m_machine, WTEXT("OnMachine"), WTEXT("m"));
+// Each check looks under its own root for a value of the name, whatever its type; all but the
+// DWORD check read the data, and fail for more than 1024 bytes. A key that cannot be opened is
+// logged with the thread's last error as it stood, a failed query with a debug line of its
+// status and an error line; the check leaves its cause as the last error.
+TEST_F(Libreg, ExistenceChecksFindAValueOfTheNameAndLogWhatFails) {
+    enum Outcome { kFound, kNoValue, kTooBig, kNoKey };
     const DWORD one = 1;
     SetValue(m_user, WTEXT("Number"), REG_DWORD, &one, sizeof(one));
     SetText(m_user, WTEXT("Text"), WTEXT("x"));
     SetValue(m_user, WTEXT("Empty"), REG_BINARY, nullptr, 0);
-    for (HKEY key : {m_user, m_machine}) {
-        SetText(key, WTEXT("Both"), WTEXT("y"));
-    }
-    for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        EXPECT_EQ(check.check(kKey, WTEXT("Both")), 1);
-        EXPECT_EQ(check.check(kKey, WTEXT("OnMachine")), check.machine ? 1 : 0);
-        for (const WCHAR* name : {WTEXT("Number"), WTEXT("Text"), WTEXT("Empty")}) {
-            EXPECT_EQ(check.check(kKey, name), check.machine ? 0 : 1);
-        }
-    }
-}
-
-TEST_F(Libreg, OnlyTheDwordCheckReportsAValueOver1024Bytes) {
-    m_log.SetLevel(0x400);
+    SetText(m_machine, WTEXT("OnMachine"), WTEXT("m"));
     const std::vector<BYTE> limit(1024, 0x5A), over(1025, 0x5A);
     for (HKEY key : {m_user, m_machine}) {
         SetValue(key, WTEXT("Limit"), REG_BINARY, limit.data(), DWORD(limit.size()));
         SetValue(key, WTEXT("Over"), REG_BINARY, over.data(), DWORD(over.size()));
     }
-    for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        m_log.RemoveFile();
-        EXPECT_EQ(check.check(kKey, WTEXT("Limit")), 1);
-        EXPECT_EQ(check.check(kKey, WTEXT("Over")), check.acceptsAnySize ? 1 : 0);
-        if (check.acceptsAnySize) {
-            EXPECT_FALSE(m_log.FileExists());
-            continue;
-        }
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_MORE_DATA));
-        ExpectMessages(m_log, QueryFailure(check, "Over", "234", "1025"));
-    }
-}
-
-// A missing key: one error line with the thread's last error as it stood. A missing value: a
-// debug line with the query's status, then an error line. Either status is left behind.
-TEST_F(Libreg, FailedExistenceChecksLogAndLeaveTheirCause) {
+    const struct {
+        const WCHAR* key;
+        const char* value;
+        Outcome user, machine; // for the checks of each root
+    } cases[] = {
+        {kKey, "Number", kFound, kNoValue},   {kKey, "Text", kFound, kNoValue},
+        {kKey, "Empty", kFound, kNoValue},    {kKey, "OnMachine", kNoValue, kFound},
+        {kKey, "Limit", kFound, kFound},      {kKey, "Over", kTooBig, kTooBig},
+        {kKey, "Missing", kNoValue, kNoValue}, {kMissingKey, "V", kNoKey, kNoKey},
+    };
     m_log.SetLevel(0x400);
     for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        m_log.RemoveFile();
-        SetLastError(0x1234);
-        EXPECT_EQ(check.check(kMissingKey, WTEXT("V")), 0);
-        EXPECT_EQ(GetLastError(), LIBREG_ERROR_KEY_NOT_OPEN);
-        EXPECT_EQ(check.check(kKey, WTEXT("Missing")), 0);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(::testing::Message() << check.name << ", " << c.value);
+            Outcome expected = check.machine ? c.machine : c.user;
+            if (expected == kTooBig && check.acceptsAnySize) {
+                expected = kFound;
+            }
+            const WString value(c.value, c.value + std::strlen(c.value));
+            m_log.RemoveFile();
+            SetLastError(0x1234);
+            EXPECT_EQ(check.check(c.key, value.c_str()), expected == kFound ? 1 : 0);
 
-        std::vector<std::string> expected = QueryFailure(check, "Missing", "2", "\\d+");
-        expected.insert(expected.begin(), "ERROR --------------------libreg :line " +
-                                              std::to_string(check.openSite) + ", Error 1234");
-        ExpectMessages(m_log, expected);
+            const std::string site = "ERROR --------------------libreg :line ";
+            std::vector<std::string> lines;
+            if (expected == kNoKey) {
+                EXPECT_EQ(GetLastError(), LIBREG_ERROR_KEY_NOT_OPEN);
+                lines = {site + std::to_string(check.openSite) + ", Error 1234"};
+            } else if (expected != kFound) {
+                const bool big = expected == kTooBig;
+                EXPECT_EQ(GetLastError(), DWORD(big ? ERROR_MORE_DATA : ERROR_FILE_NOT_FOUND));
+                lines = {"debug info --------------------" + std::string(check.debugName) +
+                             " valuepath Software\\\\CeldorPortableTests\\\\Libreg, valuename " +
+                             c.value + (big ? ", lstatus 234, valen 1025" : ", lstatus 2, valen \\d+"),
+                         site + std::to_string(check.querySite) + ", Error [0-9a-f]+"};
+            }
+            const std::vector<std::string> messages = m_log.Messages();
+            ASSERT_EQ(messages.size(), lines.size());
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                EXPECT_TRUE(std::regex_match(messages[i], std::regex(lines[i]))) << messages[i];
+            }
+        }
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMissingKey));
