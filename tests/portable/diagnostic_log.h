@@ -3,12 +3,11 @@
 // both through Win32 calls, put back what they changed, and read the file back as lines.
 #pragma once
 
+#include "log_lines.h"
 #include "portable.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,11 @@ public:
     static constexpr const WCHAR* kLevelKey =
         CELDOR_W("Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger");
 
-    // Makes every missing level of the log's folder, removes the file and clears the level
-    // mask. False when the mask cannot be written here (on Windows only an elevated program
-    // may).
+    // Makes every missing level of the log's folder and of the mask's key, and removes the file.
+    // False when the mask cannot be written here (on Windows only an elevated program may), or
+    // is already set: then it belongs to a host on the machine, not to the tests.
     bool Arrange() {
         WString folder = LocalAppData();
-        if (folder.empty()) {
-            return false;
-        }
         for (const WCHAR* level : {CELDOR_W("\\Harlune"), CELDOR_W("\\Pelmark"), CELDOR_W("\\Logs"),
                                    CELDOR_W("\\OstraNotebookAddin")}) {
             folder += level;
@@ -35,17 +31,33 @@ public:
         m_file = folder + CELDOR_W("\\FervoManager.log");
         CreateFolders();
         RemoveFile();
-        return ArrangeLevelKey();
+
+        const WString key = kLevelKey;
+        for (std::size_t cut = 0; cut != WString::npos;) {
+            cut = key.find(CELDOR_W('\\'), cut + 1);
+            if (!KeyExists(HKEY_LOCAL_MACHINE, key.substr(0, cut).c_str())) {
+                m_createdKeys.push_back(key.substr(0, cut));
+            }
+        }
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLevelKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &m_levelKey, nullptr) != ERROR_SUCCESS) {
+            m_levelKey = nullptr;
+            m_createdKeys.clear();
+            return false;
+        }
+        if (RegQueryValueExW(m_levelKey, kLevelValue, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_FILE_NOT_FOUND) {
+            RegCloseKey(m_levelKey);
+            m_levelKey = nullptr;
+            return false;
+        }
+        return true;
     }
 
-    // Puts the mask back, removes the file and the folders and keys that Arrange made.
+    // Removes the mask, the file, and the folders and keys that Arrange made.
     void Restore() {
         if (m_levelKey != nullptr) {
-            if (m_oldLevel.empty()) {
-                ClearLevel();
-            } else {
-                SetLevelValue(m_oldType, m_oldLevel.data(), DWORD(m_oldLevel.size()));
-            }
+            ClearLevel();
             RegCloseKey(m_levelKey);
             m_levelKey = nullptr;
         }
@@ -87,38 +99,11 @@ public:
         }
     }
 
-    // A line is "[yyyy-mm-dd,hh:mm:ss number] header+message".
-    struct Line {
-        long number = -1; // -1: the line is not of that form
-        std::string text; // header and message; the whole line when not of that form
-    };
-
-    // The file's lines without their CR LF; text after the last CR LF comes back as a last
-    // line, so that a line left open shows.
-    std::vector<Line> Lines() const {
-        static const std::regex form(R"(^\[\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2} (\d+)\] (.*)$)");
-        const std::string text = Utf16LeToAscii(Bytes());
-        std::vector<Line> lines;
-        for (std::size_t start = 0, cut = 0; start < text.size(); start = cut + 2) {
-            cut = std::min(text.find("\r\n", start), text.size());
-            const std::string line = text.substr(start, cut - start);
-            std::smatch match;
-            lines.push_back(std::regex_match(line, match, form)
-                                ? Line{std::stol(match[1].str()), match[2].str()}
-                                : Line{-1, line});
-        }
-        return lines;
-    }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const Line& line : Lines()) {
-            texts.push_back(line.text);
-        }
-        return texts;
-    }
+    std::vector<logtext::Line> Lines() const { return logtext::Lines(Bytes()); }
+    std::vector<std::string> Messages() const { return logtext::Texts(Lines()); }
     std::vector<long> Numbers() const {
         std::vector<long> numbers;
-        for (const Line& line : Lines()) {
+        for (const logtext::Line& line : Lines()) {
             numbers.push_back(line.number);
         }
         return numbers;
@@ -127,37 +112,11 @@ public:
 private:
     static constexpr const WCHAR* kLevelValue = CELDOR_W("WriteLevel");
 
-    // Opens the mask's key, noting the levels it makes, and keeps the mask found there.
-    bool ArrangeLevelKey() {
-        const WString path = kLevelKey;
-        for (std::size_t cut = 0; cut != WString::npos;) {
-            cut = path.find(CELDOR_W('\\'), cut + 1);
-            if (!KeyExists(HKEY_LOCAL_MACHINE, path.substr(0, cut).c_str())) {
-                m_createdKeys.push_back(path.substr(0, cut));
-            }
-        }
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLevelKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                            nullptr, &m_levelKey, nullptr) != ERROR_SUCCESS) {
-            m_levelKey = nullptr;
-            m_createdKeys.clear();
-            return false;
-        }
-        m_oldLevel.assign(64, 0);
-        DWORD size = DWORD(m_oldLevel.size());
-        const bool had = RegQueryValueExW(m_levelKey, kLevelValue, nullptr, &m_oldType,
-                                          m_oldLevel.data(), &size) == ERROR_SUCCESS;
-        m_oldLevel.resize(had ? size : 0);
-        ClearLevel();
-        return true;
-    }
-
     std::vector<WString> m_folders; // the log's folder, outermost level first
     std::vector<WString> m_created; // the levels made here, in the order they were made
     WString m_file;
     HKEY m_levelKey = nullptr;
-    std::vector<WString> m_createdKeys;
-    DWORD m_oldType = REG_NONE;
-    std::vector<BYTE> m_oldLevel; // empty: there was no mask
+    std::vector<WString> m_createdKeys; // the mask's key levels made here, outermost first
 };
 
 // A test that reads the log: arranged before the test, put back after it, skipped where the
@@ -166,7 +125,7 @@ class LogReadingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!m_log.Arrange()) {
-            GTEST_SKIP() << "the log's level mask cannot be set here";
+            GTEST_SKIP() << "the log's level mask cannot be set here, or is a host's";
         }
     }
     void TearDown() override { m_log.Restore(); }

@@ -248,9 +248,9 @@ TEST_F(Libreg, ExistenceChecksFindAValueOfTheNameAndLogWhatFails) {
         const char* value;
         Outcome user, machine; // for the checks of each root
     } cases[] = {
-        {kKey, "Number", kFound, kNoValue},   {kKey, "Text", kFound, kNoValue},
-        {kKey, "Empty", kFound, kNoValue},    {kKey, "OnMachine", kNoValue, kFound},
-        {kKey, "Limit", kFound, kFound},      {kKey, "Over", kTooBig, kTooBig},
+        {kKey, "Number", kFound, kNoValue},    {kKey, "Text", kFound, kNoValue},
+        {kKey, "Empty", kFound, kNoValue},     {kKey, "OnMachine", kNoValue, kFound},
+        {kKey, "Limit", kFound, kFound},       {kKey, "Over", kTooBig, kTooBig},
         {kKey, "Missing", kNoValue, kNoValue}, {kMissingKey, "V", kNoKey, kNoKey},
     };
     m_log.SetLevel(0x400);
@@ -276,7 +276,8 @@ TEST_F(Libreg, ExistenceChecksFindAValueOfTheNameAndLogWhatFails) {
                 EXPECT_EQ(GetLastError(), DWORD(big ? ERROR_MORE_DATA : ERROR_FILE_NOT_FOUND));
                 lines = {"debug info --------------------" + std::string(check.debugName) +
                              " valuepath Software\\\\CeldorPortableTests\\\\Libreg, valuename " +
-                             c.value + (big ? ", lstatus 234, valen 1025" : ", lstatus 2, valen \\d+"),
+                             c.value +
+                             (big ? ", lstatus 234, valen 1025" : ", lstatus 2, valen \\d+"),
                          site + std::to_string(check.querySite) + ", Error [0-9a-f]+"};
             }
             const std::vector<std::string> messages = m_log.Messages();

@@ -72,18 +72,6 @@ inline bool WriteFileBytes(const WString& path, const std::string& bytes) {
     return ok && written == bytes.size();
 }
 
-// UTF-16LE bytes read back as ASCII text for matching and for readable failures; any other
-// character shows as '?'.
-inline std::string Utf16LeToAscii(const std::string& bytes) {
-    std::string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    }
-    return text;
-}
-
 inline bool KeyExists(HKEY root, const WCHAR* path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
