@@ -1,7 +1,12 @@
-// celdorctl's command layer, run in-process: what the commands report, how a bad command line
-// is answered, and how the simulated notebook is kept between runs.
+// celdorctl's command layer, run in-process: the default notebook it starts from, what the
+// commands report, how a bad command line is answered, and how the simulated notebook is kept
+// between runs.
 #include "cli.h"
+#include "default_scenario.h"
 #include "sim_test.h"
+
+#include <celdor/adapter.h>
+#include <celdor/libreg.h>
 
 #include <nlohmann/json.hpp>
 
@@ -35,6 +40,27 @@ Result Tool(std::vector<std::string> args, MachineUse use = MachineUse::AsIs) {
 } // namespace
 
 class Celdorctl : public SimTest {};
+
+// The default notebook is what its description says it is: on AC with the driver reporting an
+// adapter, charging, the log switched on, the add-in's key in place, and a standard user.
+TEST_F(Celdorctl, DefaultNotebookIsTheDescribedOne) {
+    nb().loadScenario(celdorctl::DefaultScenario());
+    EXPECT_EQ(Celdor::CAdapter::IsACIn(), 1);
+    EXPECT_EQ(Celdor::CAdapter::GetAdapterStatus(), 2);
+    EXPECT_EQ(Celdor::CAdapter::IsSupportAdapterModeDetect(), 1);
+    EXPECT_EQ(nb().powerStatus().BatteryLifePercent, 87);
+    EXPECT_TRUE(nb().powerStatus().BatteryFlag & 8) << "charging";
+    DWORD level = 0;
+    EXPECT_EQ(
+        RegGetDWORD_Local_Machine(u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
+                                  u"WriteLevel", level),
+        1);
+    EXPECT_EQ(level, 0x400u);
+    EXPECT_EQ(RegDoesExistKey(u"SOFTWARE\\Harlune\\PelmarkService\\AddinData\\OstraNotebookAddin"),
+              1);
+    EXPECT_EQ(nb().userName(), u"Alex");
+    EXPECT_FALSE(nb().elevated());
+}
 
 TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     nb().fervo().present = true;
