@@ -5,6 +5,8 @@
 #include "log_lines.h"
 #include "sim_test.h"
 
+#include "support/logger.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,19 +19,10 @@ inline celdor::sim::Notebook& Nb() {
     return celdor::sim::Notebook::instance();
 }
 
-// The log's Windows path, found the way any program on the machine would find it.
-inline std::u16string WindowsPath() {
-    PWSTR folder = nullptr;
-    std::u16string path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) {
-        path = folder;
-    }
-    CoTaskMemFree(folder);
-    return path + u"\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin\\FervoManager.log";
-}
-
+// Where the library writes the log (the portable tests show that it is where any program on
+// the machine would look).
 inline std::filesystem::path HostPath() {
-    return Nb().hostPath(WindowsPath());
+    return Nb().hostPath(Celdor::CFileLogger::LogFilePath().Str());
 }
 
 inline void SetWriteLevel(DWORD mask) {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,26 +30,15 @@ void DeleteTestKeys(HKEY root) {
     }
 }
 
-struct Value {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    bool operator==(const Value&) const = default;
-};
-
-Value Query(HKEY key, const WCHAR* name) {
-    Value value{REG_NONE, std::vector<BYTE>(4096)};
-    DWORD size = DWORD(value.data.size());
-    if (RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &size) !=
+// The type and bytes a value holds; REG_NONE when it cannot be read.
+std::pair<DWORD, std::string> Stored(HKEY key, const WCHAR* name) {
+    char data[512];
+    DWORD type = REG_NONE, size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
         ERROR_SUCCESS) {
-        return Value{};
+        return {REG_NONE, ""};
     }
-    value.data.resize(size);
-    return value;
-}
-
-std::vector<BYTE> Bytes(const WString& text) {
-    const auto* begin = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(begin, begin + (text.size() + 1) * sizeof(WCHAR));
+    return {type, std::string(data, size)};
 }
 
 // One test key under the current user and the same under the machine, and the log.
@@ -87,33 +77,22 @@ protected:
     HKEY m_machine = nullptr;
 };
 
-// Each writer replaces type and data of the value: strings as given, with their terminator.
+// Each writer stores its type, strings as given with their terminator; writing a value again
+// replaces its type and data.
 TEST_F(Libreg, WritersStoreTheirTypeAndBytes) {
-    const WString path = WTEXT("%SystemRoot%\\x");
-    const struct {
-        const char* what;
-        int (*write)();
-        Value stored;
-    } cases[] = {
-        {"expandable",
-         [] { return RegSetStr(kKey, WTEXT("V"), WTEXT("%SystemRoot%\\x")); },
-         {REG_EXPAND_SZ, Bytes(path)}},
-        {"plain",
-         [] { return RegSetSz(kKey, WTEXT("V"), WTEXT("%SystemRoot%\\x")); },
-         {REG_SZ, Bytes(path)}},
-        {"empty expandable",
-         [] { return RegSetStr(kKey, WTEXT("V"), WTEXT("")); },
-         {REG_EXPAND_SZ, {0, 0}}},
-        {"empty plain", [] { return RegSetSz(kKey, WTEXT("V"), WTEXT("")); }, {REG_SZ, {0, 0}}},
-        {"number",
-         [] { return RegSetDWORD(kKey, WTEXT("V"), 0x80000001u); },
-         {REG_DWORD, {0x01, 0x00, 0x00, 0x80}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_EQ(c.write(), 1);
-        EXPECT_EQ(Query(m_user, WTEXT("V")), c.stored);
-    }
+    ASSERT_EQ(RegSetStr(kKey, WTEXT("Expand"), WTEXT("%a%")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Plain"), WTEXT("%a%")), 1);
+    ASSERT_EQ(RegSetStr(kKey, WTEXT("EmptyExpand"), WTEXT("")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("EmptyPlain"), WTEXT("")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Number"), WTEXT("x")), 1);
+    ASSERT_EQ(RegSetDWORD(kKey, WTEXT("Number"), 0x80000001u), 1);
+    const std::string text("%\0a\0%\0\0\0", 8), empty("\0\0", 2);
+    EXPECT_EQ(Stored(m_user, WTEXT("Expand")), std::pair(DWORD(REG_EXPAND_SZ), text));
+    EXPECT_EQ(Stored(m_user, WTEXT("Plain")), std::pair(DWORD(REG_SZ), text));
+    EXPECT_EQ(Stored(m_user, WTEXT("EmptyExpand")), std::pair(DWORD(REG_EXPAND_SZ), empty));
+    EXPECT_EQ(Stored(m_user, WTEXT("EmptyPlain")), std::pair(DWORD(REG_SZ), empty));
+    EXPECT_EQ(Stored(m_user, WTEXT("Number")),
+              std::pair(DWORD(REG_DWORD), std::string("\1\0\0\x80", 4)));
 }
 
 TEST_F(Libreg, WritersOnAMissingKeyFailAndDoNotCreateIt) {
@@ -126,38 +105,29 @@ TEST_F(Libreg, WritersOnAMissingKeyFailAndDoNotCreateIt) {
 // A value of up to four bytes, whatever its type, fills that many bytes of the variable; a
 // longer one fails. Each reader looks under its own root only.
 TEST_F(Libreg, DwordReadersFillOnlyWhatTheValueHolds) {
+    SetValue(m_user, WTEXT("Short"), REG_BINARY, "\x34\x12", 2);
+    SetValue(m_user, WTEXT("Long"), REG_QWORD, "\5\0\0\0\0\0\0\0", 8);
+    SetText(m_user, WTEXT("Text"), WTEXT("A")); // "A" and its terminator: four bytes
+    SetValue(m_machine, WTEXT("Machine"), REG_BINARY, "\x9", 1);
     const struct {
-        const char* name;
-        int (*read)(const WCHAR*, const WCHAR*, DWORD&);
-        HKEY own, other;
-    } readers[] = {{"RegGetDWORD", RegGetDWORD, m_user, m_machine},
-                   {"RegGetDWORD_Local_Machine", RegGetDWORD_Local_Machine, m_machine, m_user}};
-    const BYTE two[2] = {0x34, 0x12};
-    const unsigned long long eight = 5;
-    for (const auto& reader : readers) {
-        SCOPED_TRACE(reader.name);
-        SetValue(reader.own, WTEXT("Short"), REG_BINARY, two, sizeof(two));
-        SetValue(reader.own, WTEXT("Long"), REG_QWORD, &eight, sizeof(eight));
-        SetText(reader.own, WTEXT("Text"), WTEXT("A")); // "A" and its terminator: four bytes
-        SetText(reader.other, WTEXT("Elsewhere"), WTEXT("B"));
-        const struct {
-            const WCHAR* key;
-            const WCHAR* name;
-            DWORD read; // 0: the reader fails
-        } cases[] = {{kKey, WTEXT("Short"), 0xAAAA1234u},
-                     {kKey, WTEXT("Text"), 0x00000041u},
-                     {kKey, WTEXT("Long"), 0},
-                     {kKey, WTEXT("Missing"), 0},
-                     {kKey, WTEXT("Elsewhere"), 0},
-                     {kMissingKey, WTEXT("Short"), 0}};
-        for (const auto& c : cases) {
-            DWORD read = 0xAAAAAAAA;
-            EXPECT_EQ(reader.read(c.key, c.name, read), c.read != 0 ? 1 : 0);
-            if (c.read != 0) {
-                EXPECT_EQ(read, c.read);
-            }
+        int (*reader)(const WCHAR*, const WCHAR*, DWORD&);
+        const WCHAR* key;
+        const WCHAR* name;
+        DWORD read; // 0: the reader fails
+    } cases[] = {{RegGetDWORD, kKey, WTEXT("Short"), 0xAAAA1234u},
+                 {RegGetDWORD, kKey, WTEXT("Text"), 0x00000041u},
+                 {RegGetDWORD, kKey, WTEXT("Long"), 0},
+                 {RegGetDWORD, kKey, WTEXT("Missing"), 0},
+                 {RegGetDWORD, kKey, WTEXT("Machine"), 0},
+                 {RegGetDWORD, kMissingKey, WTEXT("Short"), 0},
+                 {RegGetDWORD_Local_Machine, kKey, WTEXT("Machine"), 0xAAAAAA09u},
+                 {RegGetDWORD_Local_Machine, kKey, WTEXT("Short"), 0}};
+    for (const auto& c : cases) {
+        DWORD read = 0xAAAAAAAA;
+        EXPECT_EQ(c.reader(c.key, c.name, read), c.read != 0 ? 1 : 0);
+        if (c.read != 0) {
+            EXPECT_EQ(read, c.read);
         }
-        RegDeleteValueW(reader.other, WTEXT("Elsewhere"));
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
 }

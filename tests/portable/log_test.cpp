@@ -56,10 +56,7 @@ TEST_F(Log, MaskDecidesWhichLinesAreWritten) {
     } cases[] = {
         {"no mask", REG_NONE, "", none},
         {"0", REG_DWORD, Le32(0), none},
-        {"0x1", REG_DWORD, Le32(0x1), none},
-        {"0x80", REG_DWORD, Le32(0x80), none},
-        {"0x800", REG_DWORD, Le32(0x800), none},
-        {"0xFFFFF8FF", REG_DWORD, Le32(0xFFFFF8FF), none},
+        {"every other bit", REG_DWORD, Le32(0xFFFFF8FF), none},
         {"0x100", REG_DWORD, Le32(0x100), errors},
         {"0x200", REG_DWORD, Le32(0x200), errors},
         {"0x101", REG_DWORD, Le32(0x101), errors},
