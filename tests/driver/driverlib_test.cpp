@@ -106,22 +106,6 @@ TEST_F(DriverTest, FailedRequestKeepsTheHandle) {
                 ElementsAre("CreateFileW", "DeviceIoControl", "DeviceIoControl", "CloseHandle"));
 }
 
-TEST_F(DriverTest, FirmwareInfoIsAskedWithoutInput) {
-    nb().fervo().script(Celdor::IOCTL_BATTERY_FIRMWARE_INFO, std::nullopt,
-                        FervoReply::Bytes(std::vector<std::uint8_t>(20, 0x5A)));
-    CDriverLib driver;
-    BYTE record[Celdor::IOCTL_BATTERY_FIRMWARE_INFO_OUT_SIZE] = {};
-    EXPECT_EQ(
-        driver.IoControl(Celdor::IOCTL_BATTERY_FIRMWARE_INFO, nullptr, 0, record, sizeof(record)),
-        1);
-    const auto requests = nb().fervo().requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].code, 0x83102120u);
-    EXPECT_EQ(requests[0].inSize, 0u);
-    EXPECT_EQ(requests[0].outSize, 20u);
-    EXPECT_EQ(record[19], 0x5A);
-}
-
 TEST_F(DriverTest, PresenceProbeOpensAndClosesWithoutAsking) {
     EXPECT_EQ(IsFervoDriverPresent(), 1);
     ASSERT_THAT(Calls(), ElementsAre("CreateFileW", "CloseHandle"));

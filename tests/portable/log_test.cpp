@@ -5,6 +5,7 @@
 
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -161,6 +162,39 @@ TEST_F(Log, FileStopsGrowingAtTwoMebibytes) {
     m_log.RemoveFile();
     LogAnError();
     EXPECT_EQ(m_log.Numbers(), std::vector<long>{line.number + 1});
+}
+
+// Callers on several threads at once: every line whole, numbers rising by one in file order,
+// each thread's lines in its own order.
+TEST_F(Log, LinesOfConcurrentCallersStayWholeAndInOrder) {
+    m_log.SetLevel(0x400);
+    constexpr int kThreads = 4, kCalls = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int m = 0; m < kCalls; ++m) {
+                const std::string name = "T" + std::to_string(t) + "M" + std::to_string(m);
+                RegDoesExistSzValue(WTEXT("Software"), WString(name.begin(), name.end()).c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const auto lines = m_log.Lines();
+    ASSERT_EQ(lines.size(), std::size_t(2 * kThreads * kCalls));
+    const std::regex debug(kDebugInfo + R"(RegDoesExistSzValue valuepath Software, )"
+                                        R"(valuename T(\d+)M(\d+), lstatus 2, valen \d+)");
+    std::vector<int> next(kThreads, 0);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(lines[i].number, lines[0].number + long(i)) << lines[i].text;
+        std::smatch match;
+        if (std::regex_match(lines[i].text, match, debug)) {
+            ASSERT_EQ(std::stoi(match[2].str()), next[std::stoi(match[1].str())]++);
+        } else {
+            ASSERT_TRUE(std::regex_match(lines[i].text, kQueryError)) << lines[i].text;
+        }
+    }
 }
 
 } // namespace

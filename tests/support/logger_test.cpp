@@ -1,6 +1,6 @@
 // The diagnostic log against the simulated notebook: what only the notebook can arrange or see
-// (the clock, faults, the file calls a line costs, memory running out) and the levels that the
-// library's public functions never log at.
+// (the clock, faults, the file calls a line costs, memory running out, a new process) and what
+// the library's public functions never ask of it (warnings, mixed levels, long messages).
 #include "log_file.h"
 
 #include "support/logger.h"
@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Memory can be made to run out for one thread: once `t_allocationsLeft` allocations have been
@@ -214,41 +213,6 @@ TEST_F(LogTest, LongMessagesAreCut) {
     EXPECT_EQ(text.size(), 779u);
     EXPECT_TRUE(text.ends_with(u"eee\r\n"));
     EXPECT_EQ(logfile::Lines().size(), 1u);
-}
-
-// Several threads at once: every line whole, numbers rising by one in file order, each
-// thread's messages in its own order.
-TEST_F(LogTest, ConcurrentMessagesStayWholeAndOrdered) {
-    logfile::SetWriteLevel(0x400);
-    constexpr int kThreads = 8;
-    constexpr int kPerThread = 400;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t] {
-            for (int m = 0; m < kPerThread; ++m) {
-                if (m % 2 == 0) {
-                    Log().LogError(W("thread %d message %d"), t, m);
-                } else {
-                    Log().LogDebugInfo(W("thread %d message %d"), t, m);
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-
-    const auto lines = logfile::Lines();
-    ASSERT_EQ(lines.size(), std::size_t(kThreads * kPerThread));
-    const std::regex message(
-        R"(^(?:ERROR|debug info) --------------------thread (\d+) message (\d+)$)");
-    std::vector<int> next(kThreads, 0);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        ASSERT_EQ(lines[i].number, lines[0].number + long(i)) << lines[i].text;
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(lines[i].text, match, message)) << lines[i].text;
-        ASSERT_EQ(std::stoi(match[2].str()), next[std::stoi(match[1].str())]++) << lines[i].text;
-    }
 }
 
 // The log is called from exported functions: memory running out while a message is built costs
