@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -218,26 +219,13 @@ TEST_F(Win32Profile, EveryoneFullAccessDescriptorLayout) {
     EXPECT_EQ(header.Revision, 1);
     EXPECT_EQ(header.Control & (SE_SELF_RELATIVE | SE_DACL_PRESENT),
               SE_SELF_RELATIVE | SE_DACL_PRESENT);
-    EXPECT_EQ(header.Owner, 0u);
-    EXPECT_EQ(header.Group, 0u);
-    EXPECT_EQ(header.Sacl, 0u);
-    ASSERT_EQ(header.Dacl, 20u);
-
-    const auto* bytes = static_cast<const BYTE*>(descriptor);
-    ACL acl;
-    std::memcpy(&acl, bytes + header.Dacl, sizeof(acl));
-    EXPECT_EQ(acl.AclRevision, ACL_REVISION);
-    EXPECT_EQ(acl.AceCount, 1);
-    EXPECT_EQ(acl.AclSize, 28);
-    ACCESS_ALLOWED_ACE ace;
-    std::memcpy(&ace, bytes + header.Dacl + sizeof(ACL), sizeof(ace));
-    EXPECT_EQ(ace.Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace.Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    EXPECT_EQ(ace.Header.AceSize, 20);
-    EXPECT_EQ(ace.Mask, DWORD(GENERIC_ALL));
-    const BYTE everyone[12] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(bytes + header.Dacl + sizeof(ACL) + 8, everyone, 12), 0);
-
+    EXPECT_EQ((std::vector<DWORD>{header.Owner, header.Group, header.Sacl, header.Dacl}),
+              (std::vector<DWORD>{0, 0, 0, 20}));
+    // ACL revision 2 of 28 bytes with one entry: allowed, inherited by files and folders, 20
+    // bytes, GENERIC_ALL, S-1-1-0.
+    const BYTE dacl[28] = {2, 0,    28, 0, 1, 0, 0, 0, 0, 3, 20, 0, 0, 0,
+                           0, 0x10, 1,  1, 0, 0, 0, 0, 0, 1, 0,  0, 0, 0};
+    EXPECT_EQ(std::memcmp(static_cast<const BYTE*>(descriptor) + 20, dacl, sizeof(dacl)), 0);
     EXPECT_EQ(LocalFree(descriptor), nullptr);
 }
 
