@@ -204,29 +204,36 @@ TEST_F(Win32Profile, PathIsDirectoryAnswersTheDirectoryAttribute) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
-// The descriptor the INI helpers give a new folder, byte for byte: a self-relative header, a
-// DACL right behind it, one access-allowed entry for Everyone (S-1-1-0).
-TEST_F(Win32Profile, EveryoneFullAccessDescriptorLayout) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ULONG size = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        WTEXT("D:(A;OICI;GA;;;WD)"), SDDL_REVISION_1, &descriptor, &size));
-    ASSERT_NE(descriptor, nullptr);
-    EXPECT_GE(size, 48u);
-
-    SECURITY_DESCRIPTOR_RELATIVE header;
-    std::memcpy(&header, descriptor, sizeof(header));
-    EXPECT_EQ(header.Revision, 1);
-    EXPECT_EQ(header.Control & (SE_SELF_RELATIVE | SE_DACL_PRESENT),
-              SE_SELF_RELATIVE | SE_DACL_PRESENT);
-    EXPECT_EQ((std::vector<DWORD>{header.Owner, header.Group, header.Sacl, header.Dacl}),
-              (std::vector<DWORD>{0, 0, 0, 20}));
+// A descriptor made from text is self-relative: the header, the owner and group when given, then
+// the DACL. The one the INI helpers give a new folder has a DACL of one entry, for Everyone.
+TEST_F(Win32Profile, DescriptorFromTextIsSelfRelative) {
+    const struct {
+        const WCHAR* sddl;
+        ULONG size;
+        std::vector<DWORD> offsets; // owner, group, SACL, DACL
+    } cases[] = {{WTEXT("D:(A;OICI;GA;;;WD)"), 48, {0, 0, 0, 20}},
+                 {WTEXT("O:BAG:SYD:(A;OICI;GA;;;WD)"), 76, {20, 36, 0, 48}}};
     // ACL revision 2 of 28 bytes with one entry: allowed, inherited by files and folders, 20
     // bytes, GENERIC_ALL, S-1-1-0.
     const BYTE dacl[28] = {2, 0,    28, 0, 1, 0, 0, 0, 0, 3, 20, 0, 0, 0,
                            0, 0x10, 1,  1, 0, 0, 0, 0, 0, 1, 0,  0, 0, 0};
-    EXPECT_EQ(std::memcmp(static_cast<const BYTE*>(descriptor) + 20, dacl, sizeof(dacl)), 0);
-    EXPECT_EQ(LocalFree(descriptor), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ULONG size = 0;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1,
+                                                                         &descriptor, &size));
+        EXPECT_EQ(size, c.size);
+        SECURITY_DESCRIPTOR_RELATIVE header;
+        std::memcpy(&header, descriptor, sizeof(header));
+        EXPECT_EQ(header.Revision, 1);
+        EXPECT_EQ(header.Control & (SE_SELF_RELATIVE | SE_DACL_PRESENT),
+                  SE_SELF_RELATIVE | SE_DACL_PRESENT);
+        EXPECT_EQ((std::vector<DWORD>{header.Owner, header.Group, header.Sacl, header.Dacl}),
+                  c.offsets);
+        EXPECT_EQ(std::memcmp(static_cast<const BYTE*>(descriptor) + c.offsets[3], dacl, 28), 0);
+        EXPECT_EQ(LocalFree(descriptor), nullptr);
+    }
 }
 
 TEST_F(Win32Profile, BadDescriptorTextFails) {

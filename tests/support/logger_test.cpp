@@ -12,30 +12,18 @@
 #include <string>
 #include <vector>
 
-// Memory can be made to run out for one thread: once `t_allocationsLeft` allocations have been
-// made, every further one throws std::bad_alloc. -1 never runs out.
+// Memory can be made to run out for one thread: while `t_outOfMemory` is set, every allocation
+// it makes throws std::bad_alloc.
 namespace {
-thread_local long t_allocationsLeft = -1;
+thread_local bool t_outOfMemory = false;
 } // namespace
 
 void* operator new(std::size_t size) {
-    if (t_allocationsLeft == 0) {
+    void* memory = t_outOfMemory ? nullptr : std::malloc(size != 0 ? size : 1);
+    if (memory == nullptr) {
         throw std::bad_alloc();
     }
-    if (t_allocationsLeft > 0) {
-        --t_allocationsLeft;
-    }
-    if (void* memory = std::malloc(size != 0 ? size : 1)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return ::operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    return memory;
 }
 // Memory from malloc goes back to free; the compiler cannot tell that these pair up.
 #pragma GCC diagnostic push
@@ -44,9 +32,6 @@ void operator delete(void* memory) noexcept {
     std::free(memory);
 }
 void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, const std::nothrow_t&) noexcept {
     std::free(memory);
 }
 #pragma GCC diagnostic pop
@@ -222,14 +207,14 @@ TEST_F(LogTest, RunningOutOfMemoryCostsOnlyTheMessage) {
     const CString::string_type longText(300, W('e')); // too long for a string's own buffer
     bool threw = false;
     bool written[2] = {true, true};
-    t_allocationsLeft = 0;
+    t_outOfMemory = true;
     try {
         written[0] = Log().LogError(W("%s :line %d"), longText.c_str(), 1);
         written[1] = Log().LogDebugInfo(W("%s"), longText.c_str());
     } catch (...) {
         threw = true;
     }
-    t_allocationsLeft = -1;
+    t_outOfMemory = false;
     EXPECT_FALSE(threw);
     EXPECT_FALSE(written[0]);
     EXPECT_FALSE(written[1]);
