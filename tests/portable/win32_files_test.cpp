@@ -204,6 +204,24 @@ TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
+// A file is no device: a control request to it is refused (Wine says "not supported").
+TEST_F(Win32Files, ControlRequestToAPlainFileIsAnInvalidFunction) {
+    HANDLE file = Open(GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD out = 0, returned = 0;
+    EXPECT_EQ(Outcome(DeviceIoControl(file, 0x831020F8, nullptr, 0, &out, 4, &returned, nullptr)),
+              DWORD(portable::RunningOnWine() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_FUNCTION));
+    CloseHandle(file);
+}
+
+// A conversion tells the size it needs, and a buffer too small for the text is refused.
+TEST(Win32Text, ConversionReportsTheSizeItNeeds) {
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "2024-01-31,09:15:02", -1, nullptr, 0), 20);
+    WCHAR wide[4] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+}
+
 // A thread's last error is its own: another thread's calls neither read nor change it.
 TEST(Win32Threads, LastErrorIsPerThread) {
     std::atomic<int> step{0};
