@@ -38,10 +38,6 @@ protected:
         RemoveDirectoryW(m_dir.c_str());
     }
 
-    int Set(DWORD value) const {
-        return SetDWForIni(m_file.c_str(), WTEXT("Power"), WTEXT("Mode"), value);
-    }
-
     WString m_base, m_dir, m_file;
 };
 
@@ -59,7 +55,7 @@ TEST_F(LibIni, ValuesRoundTripAsSignedDecimalText) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Clean();
-        ASSERT_EQ(Set(c.value), 1);
+        ASSERT_EQ(SetDWForIni(m_file.c_str(), WTEXT("Power"), WTEXT("Mode"), c.value), 1);
         EXPECT_EQ(ReadFileBytes(m_file), std::string("[Power]\r\nMode=") + c.text + "\r\n");
         DWORD read = 0x5A5A5A5A;
         EXPECT_EQ(GetDWForIni(m_file.c_str(), WTEXT("power"), WTEXT("MODE"), &read), 1);

@@ -64,13 +64,7 @@ TEST_F(Log, MaskDecidesWhichLinesAreWritten) {
         {"0x400", REG_DWORD, Le32(0x400), all},
         {"0x700", REG_DWORD, Le32(0x700), all},
         {"8 bytes", REG_QWORD, Le32(0x400) + Le32(0), none},
-        {"text", REG_SZ,
-         std::string("1\0"
-                     "0\0"
-                     "2\0"
-                     "4\0\0\0",
-                     10),
-         none},
+        {"text", REG_SZ, Le32(0x00300031) + Le32(0x00340032) + Le32(0).substr(2), none}, // "1024"
         {"2 bytes", REG_BINARY, std::string("\0\4", 2), all},
     };
     for (const auto& c : cases) {
@@ -85,6 +79,8 @@ TEST_F(Log, MaskDecidesWhichLinesAreWritten) {
     }
 }
 
+// UTF-16 without a byte-order mark, one "[stamp number] header+message" line per message, each
+// ended by CR LF and numbered one above the one before.
 TEST_F(Log, LinesAreNumberedUtf16TextEndingInCrLf) {
     m_log.SetLevel(0x400);
     LogDebugInfoAndAnError();
