@@ -171,7 +171,7 @@ TEST_F(BatteryDriverTest, ACopyBorrowsTheHandles) {
 
 TEST_F(BatteryDriverTest, SpecificationVersion) {
     constexpr DWORD kSpecVersion = 0x8310214C;
-    logfile::CreateFolder();
+    std::filesystem::create_directories(logfile::HostPath().parent_path());
     logfile::SetWriteLevel(0x400);
     nb().fervo().present = true;
     nb().fervo().configure({.specVersion = 184});
@@ -183,7 +183,7 @@ TEST_F(BatteryDriverTest, SpecificationVersion) {
     EXPECT_EQ(Celdor::CBatteryDriver::GetFvSpecVersion(), -1);
     nb().fervo().script(kSpecVersion, std::nullopt, FervoReply::Fail(ERROR_BUSY));
     EXPECT_EQ(Celdor::CBatteryDriver::GetFvSpecVersion(), -1);
-    const auto lines = logfile::Lines();
+    const auto lines = logfile::Messages();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_THAT(lines[0],
                 ::testing::EndsWith("GetFvSpecVersion output returned failed, error code: 6"));

@@ -16,7 +16,7 @@
 
 namespace fw = celdor::models::firmware;
 
-class ChargingTest : public SimTest {
+class ChargingTest : public LoggingTest {
 protected:
     static constexpr DWORD kPower = 0x831020F8;
     static constexpr DWORD kUsb = 0x831020E8;
@@ -26,9 +26,8 @@ protected:
         u"SOFTWARE\\Harlune\\PelmarkService\\AddinData\\OstraNotebookAddin";
 
     void SetUp() override {
-        SimTest::SetUp();
+        LoggingTest::SetUp();
         nb().fervo().present = true;
-        logfile::CreateFolder();
         logfile::SetWriteLevel(0x400);
     }
 
@@ -67,8 +66,7 @@ protected:
     // The debug messages logged, without their headers.
     static std::vector<std::string> Messages() {
         std::vector<std::string> messages;
-        for (const std::string& line : logfile::Lines()) {
-            const std::string rest = logfile::Parse(line).value().rest;
+        for (const std::string& rest : logfile::Messages()) {
             messages.push_back(rest.substr(rest.find_first_not_of('-', rest.find("--"))));
         }
         return messages;
@@ -88,6 +86,7 @@ protected:
     static void Forget() {
         nb().journal().clear();
         nb().fervo().clearRequests();
-        logfile::Remove();
+        std::error_code ec;
+        std::filesystem::remove(logfile::HostPath(), ec);
     }
 };

@@ -106,7 +106,7 @@ protected:
     // registry helpers' own lines left out); empty when the log level could not be set here.
     std::vector<std::string> Messages() {
         std::vector<std::string> messages;
-        for (const std::string& line : m_log.Lines()) {
+        for (const std::string& line : m_log.Messages()) {
             const std::string message = line.substr(line.find_first_not_of('-', line.find("--")));
             if (message.rfind("libreg ", 0) != 0) {
                 messages.push_back(message);

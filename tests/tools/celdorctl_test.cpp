@@ -126,8 +126,11 @@ protected:
 };
 
 TEST_F(CeldorctlKeptState, ANotebookGivenOnceIsKeptUntilReset) {
-    // A first run starts from the default notebook, on AC.
-    EXPECT_EQ(run({"status", "--json"}).json()["ac_power"], true);
+    // A first run starts from the default notebook: on AC, the driver reporting an adapter.
+    const Json first = run({"status", "--json"}).json();
+    EXPECT_EQ(first["ac_power"], true);
+    EXPECT_EQ(first["adapter_state"], 2);
+    EXPECT_EQ(first["driver_present"], true);
     EXPECT_TRUE(fs::exists(m_state / "notebook.json"));
     EXPECT_TRUE(fs::is_directory(m_state / "drive" / "C" / "Users" / "Alex" / "AppData" / "Local"));
 
@@ -150,6 +153,8 @@ TEST_F(CeldorctlKeptState, ScenarioCommandsShowSaveAndLoadTheNotebook) {
     std::ifstream in(copy);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), shown.out);
     EXPECT_EQ(Json::parse(shown.out)["user"], "Alex");
+    EXPECT_FALSE(Json::parse(shown.out).contains("elevated"))
+        << "the default user is a standard one";
 
     const fs::path other = writeScenario(R"({"user": "Sam", "fervo": {"present": false}})");
     ASSERT_EQ(run({"scenario", "load", other.string()}).code, 0);

