@@ -108,7 +108,9 @@ protected:
         std::vector<std::string> messages;
         for (const std::string& line : m_log.Messages()) {
             const std::string message = line.substr(line.find_first_not_of('-', line.find("--")));
-            if (message.rfind("libreg ", 0) != 0) {
+            const bool registryHelper = message.rfind("libreg ", 0) == 0 ||
+                                        message.find(" valuepath ") != std::string::npos;
+            if (!registryHelper) {
                 messages.push_back(message);
             }
         }
