@@ -50,7 +50,6 @@ TEST_F(AdapterTest, StatusWordDecoding) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "reply " << ::testing::PrintToString(c.reply.bytes)
                                           << ", error " << c.reply.error);
-        nb().fervo().statusWord = 0x98000;
         nb().fervo().script(kPowerCommand, 0xFF, c.reply);
         nb().fervo().script(kPowerCommand, 0xFF, c.reply);
         EXPECT_EQ(CAdapter::GetAdapterStatus(), c.status);
@@ -60,7 +59,7 @@ TEST_F(AdapterTest, StatusWordDecoding) {
 
 // Each query asks once through a channel of its own and closes it.
 TEST_F(AdapterTest, EachQueryOpensAsksOnceAndCloses) {
-    nb().fervo().statusWord = 0x8000;
+    nb().fervo().firmware().setAdapterState(2); // status bit 0x8000
     EXPECT_EQ(CAdapter::GetAdapterStatus(), 2);
     EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), 0);
     EXPECT_EQ(nb().journal().count("CreateFileW"), 2u);

@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         nb().fervo().present = true;
-        nb().fervo().statusWord = 0x12345678;
+        nb().fervo().firmware().setAdapterState(3); // status word 0x00018000
     }
 
     static std::vector<std::string> Calls() { return nb().journal().functions(); }
@@ -49,7 +49,7 @@ TEST_F(DriverTest, OneOpenServesEveryRequestOfAnObject) {
         CDriverLib driver;
         DWORD status = 0;
         EXPECT_EQ(PowerStatus(driver, status), 1);
-        EXPECT_EQ(status, 0x12345678u);
+        EXPECT_EQ(status, 0x00018000u);
         EXPECT_EQ(PowerStatus(driver, status), 1);
     }
     ASSERT_THAT(Calls(),
@@ -81,7 +81,7 @@ TEST_F(DriverTest, FailedOpenIsRetriedByTheNextRequest) {
         EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
         nb().fervo().openError = 0;
         EXPECT_EQ(PowerStatus(driver, status), 1);
-        EXPECT_EQ(status, 0x12345678u);
+        EXPECT_EQ(status, 0x00018000u);
     }
     EXPECT_THAT(Calls(), ElementsAre("CreateFileW", "CreateFileW", "CreateFileW", "DeviceIoControl",
                                      "CloseHandle"));

@@ -15,7 +15,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         nb().fervo().present = true;
-        nb().fervo().statusWord = 0x00018000;
+        nb().fervo().firmware().setAdapterState(3); // status word 0x00018000
     }
     static HANDLE Open() {
         return CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE,
@@ -64,6 +64,35 @@ TEST_F(DevicesTest, UnknownCodesAnswerInvalidFunction) {
     DWORD out = 0, returned = 0;
     EXPECT_FALSE(DeviceIoControl(h, 0x83100000, nullptr, 0, &out, 4, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
+    CloseHandle(h);
+}
+
+// The firmware's refusals reach the caller as the I/O manager reports a driver's; a status word
+// longer than the buffer fills it and fails with ERROR_MORE_DATA.
+TEST_F(DevicesTest, FirmwareOutcomesBecomeWin32Results) {
+    namespace fw = celdor::models::firmware;
+    nb().fervo().configure({.features = fw::kStorage,
+                            .refusedCode = fw::kPowerCommand,
+                            .refusedCommand = 0x05,
+                            .refusal = std::uint32_t(fw::Refusal::Busy)});
+    HANDLE h = Open();
+    const std::pair<BYTE, DWORD> cases[] = {
+        {0x05, ERROR_BUSY}, {0x07, ERROR_NOT_SUPPORTED}, {0x03, ERROR_SUCCESS}};
+    for (const auto& [sub, error] : cases) {
+        DWORD word = 0;
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(Request(h, sub, word), error == ERROR_SUCCESS) << int(sub);
+        EXPECT_EQ(GetLastError(), error) << int(sub);
+    }
+    BYTE sub = 0xFF;
+    WORD half = 0;
+    DWORD returned = 0;
+    EXPECT_FALSE(DeviceIoControl(h, kPowerCommand, &sub, 1, &half, 2, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_MORE_DATA));
+    EXPECT_EQ(returned, 2u);
+    EXPECT_EQ(half, 0x0020); // storage on
+    EXPECT_FALSE(DeviceIoControl(h, kPowerCommand, nullptr, 0, &half, 2, &returned, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     CloseHandle(h);
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 // Memory can be made to run out for one thread: while `t_outOfMemory` is set, every allocation
-// it makes throws std::bad_alloc.
+// it makes fails.
 namespace {
 thread_local bool t_outOfMemory = false;
 } // namespace
@@ -24,6 +24,9 @@ void* operator new(std::size_t size) {
         throw std::bad_alloc();
     }
     return memory;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return t_outOfMemory ? nullptr : std::malloc(size != 0 ? size : 1);
 }
 // Memory from malloc goes back to free; the compiler cannot tell that these pair up.
 #pragma GCC diagnostic push
