@@ -563,6 +563,7 @@ CELDOR_PLATFORM_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 
 typedef unsigned char UCHAR;
+typedef unsigned short USHORT;
 typedef UCHAR* PUCHAR;
 
 // Two GUIDs are the same identifier when all their bytes are, as the SDK defines it for C++.
@@ -714,3 +715,36 @@ typedef struct _BATTERY_INFORMATION {
     ULONG CriticalBias;
     ULONG CycleCount;
 } BATTERY_INFORMATION, *PBATTERY_INFORMATION;
+
+// The battery's state: IOCTL_BATTERY_QUERY_STATUS, asked with a BATTERY_WAIT_STATUS.
+#define IOCTL_BATTERY_QUERY_STATUS                                                                 \
+    CTL_CODE(FILE_DEVICE_BATTERY, 0x13, METHOD_BUFFERED, FILE_READ_ACCESS)
+
+#define BATTERY_POWER_ON_LINE 0x00000001
+#define BATTERY_DISCHARGING 0x00000002
+#define BATTERY_CHARGING 0x00000004
+#define BATTERY_CRITICAL 0x00000008
+#define BATTERY_UNKNOWN_CAPACITY 0xFFFFFFFF
+#define BATTERY_UNKNOWN_VOLTAGE 0xFFFFFFFF
+#define BATTERY_UNKNOWN_RATE 0x80000000
+
+typedef struct _BATTERY_WAIT_STATUS {
+    ULONG BatteryTag;
+    ULONG Timeout;
+    ULONG PowerState;
+    ULONG LowCapacity;
+    ULONG HighCapacity;
+} BATTERY_WAIT_STATUS, *PBATTERY_WAIT_STATUS;
+
+typedef struct _BATTERY_STATUS {
+    ULONG PowerState;
+    ULONG Capacity; // mWh, or relative units
+    ULONG Voltage;  // mV
+    LONG Rate;      // mW, negative while discharging
+} BATTERY_STATUS, *PBATTERY_STATUS;
+
+typedef struct _BATTERY_MANUFACTURE_DATE {
+    UCHAR Day;
+    UCHAR Month;
+    USHORT Year;
+} BATTERY_MANUFACTURE_DATE, *PBATTERY_MANUFACTURE_DATE;
