@@ -28,25 +28,25 @@ struct CELDOR_API _BATTERY_INFORMATION_EX {
     std::uint16_t DesignCapacity;
     std::uint16_t FullChargeCapacity;
     std::uint16_t RemainingCapacity;
-    std::uint16_t SmbWord06;       // words of the smart-battery block, carried as delivered
+    std::uint16_t SmbWord06; // words of the smart-battery block, carried as delivered
     std::uint16_t SmbWord08;
     std::uint16_t Voltage;
-    std::int32_t SmbSignedWord12;  // sign-extended; 65535 when there is none
+    std::int32_t SmbSignedWord12; // sign-extended; 65535 when there is none
     std::uint16_t Temperature;
     std::uint16_t ManufactureDate;
     std::uint16_t SmbWord18;
     std::uint16_t SmbWord20;
-    std::uint16_t ChargePercent;   // of the full-charge capacity
-    std::uint16_t HealthPercent;   // full-charge capacity in percent of the design capacity
+    std::uint16_t ChargePercent; // of the full-charge capacity
+    std::uint16_t HealthPercent; // full-charge capacity in percent of the design capacity
     // 0 idle (on AC, or no state), 1 charging, 2 discharging, 3 discharging on AC.
     std::uint16_t ChargeStatus;
     std::uint16_t RemainingTime;
     std::uint16_t TimeToFull;
-    std::uint16_t Reserved;        // never written by the library
+    std::uint16_t Reserved; // never written by the library
     std::uint16_t CycleCount;
     CString SmbText32;
     CString ManufacturerName;
-    CString Firmware;              // "XXXX-XXXX-XXXX-XXXX"
+    CString Firmware; // "XXXX-XXXX-XXXX-XXXX"
     CString SerialNumber;
     CString SmbText52;
     CString Chemistry;

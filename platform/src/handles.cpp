@@ -1,6 +1,8 @@
 // Last error, the kernel handle table and the memory the system hands to its callers.
 #include "internal.h"
 
+#include <new>
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -27,8 +29,14 @@ HANDLE AddHandle(std::unique_ptr<KernelObject> object, std::string what) {
     const std::uint64_t id = table.next;
     table.next += 4;
     const HandleKind kind = object->kind();
-    table.objects.emplace(id, std::move(object));
+    // Memory running out on the way leaves neither a handle nor its count behind.
     NB().trackOpen(kind, id, std::move(what));
+    try {
+        table.objects.emplace(id, std::move(object));
+    } catch (const std::bad_alloc&) {
+        NB().trackClose(kind, id);
+        throw;
+    }
     return reinterpret_cast<HANDLE>(id);
 }
 
@@ -90,8 +98,9 @@ void WINAPI SetLastError(DWORD dwErrCode) {
     t_lastError = dwErrCode;
 }
 
-BOOL WINAPI CloseHandle(HANDLE hObject) {
-    auto lock = LockNotebook();
+namespace {
+
+BOOL Close(HANDLE hObject) {
     Call call{.function = "CloseHandle", .handle = HandleId(hObject)};
     BOOL ok = FALSE;
     if (auto error = Injected("CloseHandle")) {
@@ -107,6 +116,27 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         SetLastError(ERROR_INVALID_HANDLE);
     }
     return Finish(call, ok);
+}
+
+} // namespace
+
+// A close does not fail for want of memory, as on Windows (it is called from destructors):
+// when the call cannot be recorded the handle is still closed.
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    auto lock = LockNotebook();
+    try {
+        return Close(hObject);
+    } catch (const std::bad_alloc&) {
+        auto object = TakeHandle(hObject);
+        if (!object) {
+            return FALSE;
+        }
+        if (object->kind() == HandleKind::Device) {
+            static_cast<DeviceObject&>(*object).close();
+            return TRUE;
+        }
+        return CloseFile(*object);
+    }
 }
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {

@@ -3,11 +3,67 @@
 // last error alone.
 #include "internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
+
+namespace {
+
+// BatteryFlag bits.
+constexpr BYTE kFlagHigh = 1;
+constexpr BYTE kFlagLow = 2;
+constexpr BYTE kFlagCritical = 4;
+constexpr BYTE kFlagCharging = 8;
+constexpr BYTE kFlagNoBattery = 128;
+
+// The system's battery as Windows reports it, over the packs in their bays: one composite
+// battery whose charge is the sum of theirs. The run time is known on battery only, from the
+// rate the packs run down at.
+SYSTEM_POWER_STATUS FromPacks(SYSTEM_POWER_STATUS status) {
+    namespace fw = celdor::models::firmware;
+    AdvanceBatteries();
+    fw::Firmware& firmware = NB().fervo().firmware();
+    const bool onAc = status.ACLineStatus != 0;
+    std::uint64_t remaining = 0;
+    std::uint64_t full = 0;
+    std::uint64_t drain = 0;
+    bool charging = false;
+    bool any = false;
+    for (std::uint32_t i = 0; i < fw::kMostPacks; ++i) {
+        const fw::Pack& pack = firmware.pack(i);
+        if (!pack.present) {
+            continue;
+        }
+        any = true;
+        remaining += pack.remainingCapacity;
+        full += pack.fullChargedCapacity;
+        drain += pack.dischargeRate;
+        charging =
+            charging || fw::IsCharging(pack, onAc, firmware.chargeLimit(i, NB().clock().tickMs));
+    }
+    status.BatteryLifeTime = 0xFFFFFFFF;
+    status.BatteryFullLifeTime = 0xFFFFFFFF;
+    if (!any || full == 0) {
+        status.BatteryFlag = kFlagNoBattery;
+        status.BatteryLifePercent = 255;
+        return status;
+    }
+    const auto percent =
+        static_cast<BYTE>(std::min<std::uint64_t>(100, (remaining * 100 + full / 2) / full));
+    status.BatteryLifePercent = percent;
+    status.BatteryFlag = (percent > 66 ? kFlagHigh : 0) | (percent < 33 ? kFlagLow : 0) |
+                         (percent < 5 ? kFlagCritical : 0) | (charging ? kFlagCharging : 0);
+    if (!onAc && drain > 0) {
+        status.BatteryLifeTime = static_cast<DWORD>(remaining * 3600 / drain);
+        status.BatteryFullLifeTime = static_cast<DWORD>(full * 3600 / drain);
+    }
+    return status;
+}
+
+} // namespace
 
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
     auto lock = LockNotebook();
@@ -18,7 +74,9 @@ BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
     } else if (auto error = Injected("GetSystemPowerStatus")) {
         SetLastError(*error);
     } else {
-        *lpSystemPowerStatus = NB().powerStatus();
+        BatteryDevices& batteries = NB().batteries();
+        const bool fromPacks = batteries.count() > 0 && batteries.systemStatusFromPacks;
+        *lpSystemPowerStatus = fromPacks ? FromPacks(NB().powerStatus()) : NB().powerStatus();
         ok = TRUE;
     }
     return Finish(call, ok);

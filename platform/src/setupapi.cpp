@@ -3,6 +3,8 @@
 // like a handle until SetupDiDestroyDeviceInfoList.
 #include "internal.h"
 
+#include <new>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -176,8 +178,9 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
     return Finish(call, ok);
 }
 
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    auto lock = LockNotebook();
+namespace {
+
+BOOL DestroyList(HDEVINFO DeviceInfoSet) {
     Call call{.function = "SetupDiDestroyDeviceInfoList", .handle = HandleId(DeviceInfoSet)};
     BOOL ok = FALSE;
     if (!FindList(DeviceInfoSet)) {
@@ -190,4 +193,22 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
         ok = TRUE;
     }
     return Finish(call, ok);
+}
+
+} // namespace
+
+// A release does not fail for want of memory, as on Windows (it is called from destructors):
+// when the call cannot be recorded the list still goes.
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    auto lock = LockNotebook();
+    try {
+        return DestroyList(DeviceInfoSet);
+    } catch (const std::bad_alloc&) {
+        if (!FindList(DeviceInfoSet)) {
+            return FALSE;
+        }
+        Lists().erase(HandleId(DeviceInfoSet));
+        NB().trackClose(HandleKind::DeviceInfoList, HandleId(DeviceInfoSet));
+        return TRUE;
+    }
 }

@@ -154,8 +154,7 @@ bool CBatteryInformation::AreOsBatteriesCrossed(int os, int smb, int fw) const {
         return decided == 1;
     }
     return fw == 1 && os == 1 && m_osInfo[0].CycleCount != m_osInfo[1].CycleCount &&
-           m_wCycleCount[0] == m_osInfo[1].CycleCount &&
-           m_wCycleCount[1] == m_osInfo[0].CycleCount;
+           m_wCycleCount[0] == m_osInfo[1].CycleCount && m_wCycleCount[1] == m_osInfo[0].CycleCount;
 }
 
 // Smart-battery values first, OS values over them, the firmware block only where neither had a

@@ -2,6 +2,7 @@
 // (the clock, faults, the file calls a line costs, memory running out, a new process) and what
 // the library's public functions never ask of it (warnings, mixed levels, long messages).
 #include "log_file.h"
+#include "out_of_memory.h"
 
 #include "support/logger.h"
 
@@ -12,21 +13,27 @@
 #include <string>
 #include <vector>
 
-// Memory can be made to run out for one thread: while `t_outOfMemory` is set, every allocation
-// it makes fails.
-namespace {
 thread_local bool t_outOfMemory = false;
+thread_local int t_allocationsBeforeFailure = -1;
+
+namespace {
+bool AllocationFails() {
+    if (t_allocationsBeforeFailure >= 0 && t_allocationsBeforeFailure-- == 0) {
+        return true;
+    }
+    return t_outOfMemory;
+}
 } // namespace
 
 void* operator new(std::size_t size) {
-    void* memory = t_outOfMemory ? nullptr : std::malloc(size != 0 ? size : 1);
+    void* memory = AllocationFails() ? nullptr : std::malloc(size != 0 ? size : 1);
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
     return memory;
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return t_outOfMemory ? nullptr : std::malloc(size != 0 ? size : 1);
+    return AllocationFails() ? nullptr : std::malloc(size != 0 ? size : 1);
 }
 // Memory from malloc goes back to free; the compiler cannot tell that these pair up.
 #pragma GCC diagnostic push
