@@ -44,8 +44,9 @@ void Advance(Pack& pack, uint64_t elapsedMs, bool onAc, uint32_t limit) {
         const uint64_t charged = pack.remainingCapacity + whole;
         pack.remainingCapacity = charged >= limit ? limit : static_cast<uint32_t>(charged);
     } else {
-        pack.remainingCapacity =
-            whole >= pack.remainingCapacity ? 0 : pack.remainingCapacity - static_cast<uint32_t>(whole);
+        pack.remainingCapacity = whole >= pack.remainingCapacity
+                                     ? 0
+                                     : pack.remainingCapacity - static_cast<uint32_t>(whole);
     }
     if (pack.remainingCapacity == 0 || pack.remainingCapacity == limit) {
         pack.residue = 0;
@@ -92,11 +93,9 @@ ClassCapacities WindowsCapacities(const Pack& pack) {
         return ClassCapacities{pack.designedCapacity, pack.fullChargedCapacity, 0};
     }
     const uint32_t design = pack.designedCapacity;
-    return ClassCapacities{100,
-                           design ? static_cast<uint32_t>(uint64_t{pack.fullChargedCapacity} * 100 /
-                                                          design)
-                                  : 0,
-                           1};
+    return ClassCapacities{
+        100, design ? static_cast<uint32_t>(uint64_t{pack.fullChargedCapacity} * 100 / design) : 0,
+        1};
 }
 
 // Multi-byte values little-endian; texts NUL-padded UTF-8; the manufacture date packed as
@@ -117,9 +116,9 @@ void SmartBlock(const Pack& pack, uint8_t (&block)[kSmartBlockSize]) {
     PutWord(block + 12, static_cast<uint16_t>(pack.smbWord12));
     PutWord(block + 14, static_cast<uint16_t>(pack.temperature));
     if (pack.manufactureYear >= 1980) {
-        PutWord(block + 16, static_cast<uint16_t>((pack.manufactureYear - 1980) * 512 +
-                                                  pack.manufactureMonth * 32 +
-                                                  pack.manufactureDay));
+        PutWord(block + 16,
+                static_cast<uint16_t>((pack.manufactureYear - 1980) * 512 +
+                                      pack.manufactureMonth * 32 + pack.manufactureDay));
     }
     PutWord(block + 18, pack.smbWord18);
     PutWord(block + 20, pack.smbWord20);

@@ -1,11 +1,10 @@
 // Last error, the kernel handle table and the memory the system hands to its callers.
 #include "internal.h"
 
-#include <new>
-
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 
 namespace celdor::sim::detail {
 

@@ -3,13 +3,12 @@
 // like a handle until SetupDiDestroyDeviceInfoList.
 #include "internal.h"
 
-#include <new>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <new>
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;

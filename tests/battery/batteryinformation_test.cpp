@@ -220,9 +220,8 @@ TEST_F(BatteryInformationTest, SmartBatterySelectorNumberingIsDetected) {
         std::uint32_t numbering;
         std::vector<std::uint8_t> selectors;
     };
-    const Case cases[] = {{0, 1, true, 1, 1, {0}},
-                          {1, 2, true, 1, 2, {0, 1, 2}},
-                          {0, 1, false, 0, 0, {0, 1}}};
+    const Case cases[] = {
+        {0, 1, true, 1, 1, {0}}, {1, 2, true, 1, 2, {0, 1, 2}}, {0, 1, false, 0, 0, {0, 1}}};
     for (const Case& c : cases) {
         nb().reset();
         std::vector<std::pair<const char16_t*, BatteryPack>> bays = {{kBay1, Pack("S1")},
@@ -340,7 +339,8 @@ TEST_F(BatteryInformationTest, HealthRepliesAndMessages) {
         SCOPED_TRACE(c.command);
         std::filesystem::remove(logfile::HostPath());
         nb().fervo().script(fw::kBtmc, static_cast<std::uint8_t>(c.command),
-                            c.reply ? FervoReply::Word(*c.reply) : FervoReply::Fail(ERROR_GEN_FAILURE));
+                            c.reply ? FervoReply::Word(*c.reply)
+                                    : FervoReply::Fail(ERROR_GEN_FAILURE));
         const int result = c.command == 0x23   ? CBatteryInformation::IsSupportSmartBatteryV2()
                            : c.command == 0x21 ? CBatteryInformation::GetBatteryHealthLevel()
                            : c.command == 0x31 ? CBatteryInformation::GetBatteryHealthTip()
@@ -417,7 +417,8 @@ TEST_F(BatteryInformationTest, RunningOutOfMemoryIsCaught) {
         EXPECT_EQ(result, 1);
         EXPECT_EQ(nb().fervo().openHandles(), 0) << allocations;
         for (const std::string& message : logfile::Messages()) {
-            const std::string text = message.substr(std::min(message.find("CBattery"), message.size()));
+            const std::string text =
+                message.substr(std::min(message.find("CBattery"), message.size()));
             EXPECT_TRUE(fixed.count(text)) << message;
             seen.insert(text);
         }

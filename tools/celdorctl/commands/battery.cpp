@@ -85,15 +85,13 @@ int Overview(Context& context) {
     Report report;
     report.row("count", "Batteries", precise, std::to_string(precise) + " present")
         .detail("battery_count", count);
-    Json list = Json::array();
     for (int i = 0; i < 2; ++i) {
         const bool present = batteries.IsBatteryExist(i) == 1;
         const unsigned short status = batteries.GetBatteryStatus(i);
-        list.push_back({{"index", i}, {"present", present}, {"status", status}});
         report.row("battery" + std::to_string(i), "Battery " + std::to_string(i),
-                   list.back(), present ? StatusText(status) : "not present");
+                   Json{{"present", present}, {"status", status}},
+                   present ? StatusText(status) : "not present");
     }
-    report.detail("batteries", list);
     report.print(context.out, context.json);
     return 0;
 }

@@ -50,8 +50,8 @@ struct Pack {
     uint16_t manufactureYear = 0;
     uint8_t manufactureMonth = 0;
     uint8_t manufactureDay = 0;
-    char manufacturer[13] = {};  // at most 12 bytes of UTF-8
-    char serialNumber[21] = {};  // at most 20 ASCII characters
+    char manufacturer[13] = {}; // at most 12 bytes of UTF-8
+    char serialNumber[21] = {}; // at most 20 ASCII characters
     uint16_t firmwareWords[4] = {};
     // Words and texts of the smart-battery block that the maker's driver hands on as they are.
     uint16_t smbWord06 = 0;
