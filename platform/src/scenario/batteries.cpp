@@ -60,11 +60,7 @@ const TextField kSmartTexts[] = {
     {"text52", [](BatteryPack& p) { return p.smbText52; }, 23},
 };
 
-struct HealthField {
-    const char* name;
-    std::uint32_t BatteryPack::*member;
-};
-const HealthField kHealthFields[] = {
+const PackField kHealthFields[] = {
     {"level", &BatteryPack::healthLevel},
     {"tip", &BatteryPack::healthTip},
     {"predicted_life_span", &BatteryPack::predictedLifeSpan},
@@ -163,7 +159,7 @@ void ReadHealth(const Json& value, const std::string& where, BatteryPack& pack) 
     }
     ExpectObject(value, where);
     CheckMembers(value, where, {"level", "tip", "predicted_life_span"});
-    for (const HealthField& field : kHealthFields) {
+    for (const PackField& field : kHealthFields) {
         if (auto* v = Find(value, field.name)) {
             pack.*field.member =
                 static_cast<std::uint32_t>(ReadUnsigned(*v, Member(where, field.name), 0x7FFFFFF));
@@ -339,7 +335,7 @@ Json SavePack(BatteryPack pack) {
     out["smart_battery"] = smart;
     if (pack.healthV2) {
         Json health = Json::object();
-        for (const HealthField& field : kHealthFields) {
+        for (const PackField& field : kHealthFields) {
             health[field.name] = pack.*field.member;
         }
         out["health"] = health;
