@@ -1,6 +1,7 @@
 // Benchmarks of the paths a host calls often: a log message that the level filters out (the
 // common case on a customer's machine), one that is written, a registry read, a driver query
-// through a fresh channel, and the thermal mode queries.
+// through a fresh channel, the thermal mode queries, and the charging mode and always-on USB
+// state beside the platform calls they make.
 #include <celdor/celdor.h>
 #include <celdor_platform/notebook.h>
 
@@ -28,7 +29,7 @@ void Prepare(DWORD writeLevel) {
     std::filesystem::create_directories(nb.hostPath(
         u"C:\\Users\\User\\AppData\\Local\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin"));
     nb.fervo().present = true;
-    nb.fervo().statusWord = 0x8000;
+    nb.fervo().firmware().setAdapterState(2);
     // Millions of iterations would otherwise fill memory with their records.
     nb.journal().setEnabled(false);
     nb.fervo().recordRequests = false;
@@ -143,6 +144,76 @@ void BM_GetDispatcherMode(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GetDispatcherMode);
+// The charging mode and the always-on USB state, each beside the bare platform calls it has to
+// make, so that the library's own cost reads as the ratio of the two.
+HANDLE OpenDriver() {
+    return CreateFileW(CELDOR_W("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+DWORD Request(HANDLE device, DWORD code, BYTE command) {
+    DWORD word = 0;
+    DWORD returned = 0;
+    DeviceIoControl(device, code, &command, 1, &word, sizeof word, &returned, nullptr);
+    return word;
+}
+
+constexpr DWORD kPowerCommand = 0x831020F8;
+constexpr DWORD kUsbChargeCommand = 0x831020E8;
+
+void PrepareCharging() {
+    Prepare(0);
+    namespace fw = celdor::models::firmware;
+    Notebook::instance().fervo().configure(
+        {.features = fw::kExpress | fw::kStorage | fw::kUsbOnAc});
+}
+
+void BM_GetChargingMode(benchmark::State& state) {
+    PrepareCharging();
+    const Celdor::CChargingMode charging;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(charging.GetChargingMode());
+    }
+}
+BENCHMARK(BM_GetChargingMode);
+
+// Normal mode read: the storage feature's presence probe and status request on its own open
+// channel, then the express feature's support and state, each through a channel of its own.
+void BM_GetChargingMode_PlatformCalls(benchmark::State& state) {
+    PrepareCharging();
+    HANDLE storage = OpenDriver();
+    for (auto _ : state) {
+        CloseHandle(OpenDriver());
+        benchmark::DoNotOptimize(Request(storage, kPowerCommand, 0xFF));
+        for (int query = 0; query < 2; ++query) {
+            HANDLE express = OpenDriver();
+            benchmark::DoNotOptimize(Request(express, kPowerCommand, 0xFF));
+            CloseHandle(express);
+        }
+    }
+    CloseHandle(storage);
+}
+BENCHMARK(BM_GetChargingMode_PlatformCalls);
+
+void BM_UsbState(benchmark::State& state) {
+    PrepareCharging();
+    Celdor::CUSBCharger usb;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(usb.OpenOrClose());
+    }
+}
+BENCHMARK(BM_UsbState);
+
+void BM_UsbState_PlatformCalls(benchmark::State& state) {
+    PrepareCharging();
+    for (auto _ : state) {
+        HANDLE device = OpenDriver();
+        benchmark::DoNotOptimize(Request(device, kUsbChargeCommand, 0x02));
+        CloseHandle(device);
+    }
+}
+BENCHMARK(BM_UsbState_PlatformCalls);
 
 } // namespace
 

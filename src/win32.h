@@ -10,9 +10,11 @@
 // windows.h first: the other SDK headers build on it.
 #include <windows.h>
 
+#include <batclass.h>
 #include <knownfolders.h>
 #include <powrprof.h>
 #include <sddl.h>
+#include <setupapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <time.h>

@@ -119,7 +119,8 @@ std::optional<ServiceKind> ServiceKindByName(std::string_view name) {
 }
 
 std::string ParametersKey(ServiceKind kind) {
-    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + ServiceName(kind) + "\\Parameters";
+    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + ServiceName(kind) +
+           "\\Parameters";
 }
 
 ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store, const ServiceConfig& installed) {
@@ -145,7 +146,8 @@ ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store, const ServiceCo
     if (auto controls = read("Controls"); controls && *controls <= 2) {
         config.controls = static_cast<ControlHandling>(*controls);
     }
-    config.state = runningAfter == std::uint64_t{0} ? ServiceState::Running : ServiceState::StartPending;
+    config.state =
+        runningAfter == std::uint64_t{0} ? ServiceState::Running : ServiceState::StartPending;
     config.runningAfterMs = runningAfter;
     return config;
 }
@@ -153,7 +155,8 @@ ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store, const ServiceCo
 void WriteStartupConfig(ServiceKind kind, const ServiceConfig& config, ValueStore& store) {
     const std::string key = ParametersKey(kind);
     auto time = [](const std::optional<std::uint64_t>& ms) {
-        return ms ? static_cast<std::uint32_t>(std::min<std::uint64_t>(*ms, kNeverMs - 1)) : kNeverMs;
+        return ms ? static_cast<std::uint32_t>(std::min<std::uint64_t>(*ms, kNeverMs - 1))
+                  : kNeverMs;
     };
     const bool pending = config.state == ServiceState::StartPending;
     store.write(key, "RunningAfterMs", pending ? time(config.runningAfterMs) : 0);

@@ -9,10 +9,18 @@ namespace celdor::sim::detail {
 
 // Implemented by each device model.
 DeviceOpenResult OpenFervo(DWORD access, DWORD share);
+DeviceOpenResult OpenBattery(std::u16string_view name, DWORD access);
+
+bool IsDevice(std::u16string_view name) {
+    return EqualsIgnoreCase(name, u"FervoDrv") || NB().batteries().find(name) != nullptr;
+}
 
 DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
     if (EqualsIgnoreCase(name, u"FervoDrv")) {
         return OpenFervo(access, share);
+    }
+    if (NB().batteries().find(name)) {
+        return OpenBattery(name, access);
     }
     return {nullptr, ERROR_FILE_NOT_FOUND};
 }

@@ -1,6 +1,8 @@
-// The maker's control device "\\.\FervoDrv": the firmware side of its control codes. Requests
-// answer from the model's state unless the test queued a scripted reply for them.
+// The maker's control device "\\.\FervoDrv": the driver's side of the control codes, answered by
+// the firmware model unless the test queued a scripted reply for them.
 #include "internal.h"
+
+#include <celdor_models/firmware_setup.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,8 +12,21 @@ using namespace celdor::sim::detail;
 
 namespace {
 
-constexpr DWORD kPowerCommand = CTL_CODE(0x8310, 0x83E, METHOD_BUFFERED, FILE_ANY_ACCESS);
-constexpr std::uint8_t kPowerGetStatus = 0xFF;
+namespace fw = celdor::models::firmware;
+
+// What the I/O manager reports for the driver's refusals.
+DWORD RefusalError(fw::Refusal refusal) {
+    switch (refusal) {
+    case fw::Refusal::InvalidParameter:
+        return ERROR_INVALID_PARAMETER;
+    case fw::Refusal::Busy:
+        return ERROR_BUSY;
+    case fw::Refusal::NotReady:
+        return ERROR_NOT_READY;
+    default:
+        return ERROR_NOT_SUPPORTED;
+    }
+}
 
 struct FervoHandle : DeviceObject {
     BOOL control(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
@@ -23,23 +38,13 @@ struct FervoHandle : DeviceObject {
             request.input.assign(bytes, bytes + inSize);
         }
         DWORD error = 0;
-        std::vector<std::uint8_t> reply;
         if (!device.present) {
             error = ERROR_DEVICE_NOT_CONNECTED;
         } else if (auto scripted = device.takeScript(code, request.input)) {
-            error = scripted->error;
-            reply = std::move(scripted->bytes);
+            error = scripted->error ? scripted->error
+                                    : Deliver(scripted->bytes, out, outSize, returned);
         } else {
-            error = answer(device, code, request.input, outSize, reply);
-        }
-        if (error == 0) {
-            // A buffered driver copies what fits and reports a longer reply as an overflow.
-            const DWORD size = std::min<DWORD>(outSize, static_cast<DWORD>(reply.size()));
-            if (size) {
-                std::memcpy(out, reply.data(), size);
-            }
-            *returned = size;
-            error = reply.size() > outSize ? ERROR_MORE_DATA : 0;
+            error = Answer(device.firmware(), code, request.input, out, outSize, returned);
         }
         if (error == 0) {
             request.succeeded = true;
@@ -53,24 +58,43 @@ struct FervoHandle : DeviceObject {
 
     void close() override { --NB().fervo().m_openHandles; }
 
-    // The stateful firmware.
-    static DWORD answer(FervoDevice& device, DWORD code, const std::vector<std::uint8_t>& input,
-                        DWORD outSize, std::vector<std::uint8_t>& reply) {
-        if (code != kPowerCommand) {
-            return ERROR_INVALID_FUNCTION; // the driver does not know the code
+    // A buffered driver copies what fits and reports a longer reply as an overflow.
+    static DWORD Deliver(const std::vector<std::uint8_t>& reply, LPVOID out, DWORD outSize,
+                         LPDWORD returned) {
+        const DWORD size = std::min<DWORD>(outSize, static_cast<DWORD>(reply.size()));
+        if (size) {
+            std::memcpy(out, reply.data(), size);
         }
-        if (input.empty()) {
-            return ERROR_INVALID_PARAMETER;
+        *returned = size;
+        return reply.size() > outSize ? ERROR_MORE_DATA : 0;
+    }
+
+    // The firmware model at the notebook's time, its outcome in Win32 terms.
+    static DWORD Answer(fw::Firmware& firmware, DWORD code, const std::vector<std::uint8_t>& in,
+                        LPVOID out, DWORD outSize, LPDWORD returned) {
+        if (code == fw::kConfigure) {
+            *returned = 0;
+            return fw::Configure(firmware, in.empty() ? nullptr : in.data(),
+                                 static_cast<std::uint32_t>(in.size()))
+                       ? 0
+                       : ERROR_INVALID_PARAMETER;
         }
-        if (outSize < 4) {
-            return ERROR_INSUFFICIENT_BUFFER;
-        }
-        if (input[0] == kPowerGetStatus) {
-            reply.resize(4);
-            std::memcpy(reply.data(), &device.statusWord, 4);
+        const fw::Reply reply = firmware.request(
+            NB().clock().tickMs, code, in.empty() ? nullptr : in.data(),
+            static_cast<std::uint32_t>(in.size()), static_cast<std::uint8_t*>(out), outSize);
+        switch (reply.outcome) {
+        case fw::Outcome::Done:
+            *returned = reply.length;
             return 0;
+        case fw::Outcome::Overflow:
+            *returned = outSize;
+            return ERROR_MORE_DATA;
+        case fw::Outcome::Refused:
+            return RefusalError(reply.refusal);
+        case fw::Outcome::UnknownCode:
+            break;
         }
-        return ERROR_NOT_SUPPORTED;
+        return ERROR_INVALID_FUNCTION; // the driver does not know the code
     }
 };
 
@@ -88,6 +112,20 @@ FervoReply FervoReply::Word(std::uint32_t word) {
     std::vector<std::uint8_t> bytes(4);
     std::memcpy(bytes.data(), &word, 4);
     return FervoReply{0, std::move(bytes)};
+}
+
+void FervoDevice::configure(const celdor::models::firmware::Config& config,
+                            std::initializer_list<celdor::models::firmware::Mode> on) {
+    auto lock = LockNotebook();
+    m_firmware.configure(config);
+    for (celdor::models::firmware::Mode mode : on) {
+        m_firmware.set(mode, true);
+    }
+}
+
+void FervoDevice::hibernate() {
+    auto lock = LockNotebook();
+    m_firmware.hibernate();
 }
 
 void FervoDevice::script(DWORD code, std::optional<std::uint8_t> subCommand, FervoReply reply) {
@@ -137,7 +175,7 @@ void FervoDevice::reset() {
     present = true;
     openError = 0;
     recordRequests = true;
-    statusWord = 0;
+    m_firmware.reset();
     m_scripts.clear();
     m_requests.clear();
 }

@@ -261,7 +261,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (auto error = Injected("CreateFileW", call.target)) {
         SetLastError(*error);
-    } else if (name.starts_with(u"\\\\.\\")) {
+    } else if (name.starts_with(u"\\\\.\\") ||
+               (name.starts_with(u"\\\\?\\") && IsDevice(name.substr(4)))) {
         auto opened = OpenDevice(name.substr(4), dwDesiredAccess, dwShareMode);
         if (opened.object) {
             handle = AddHandle(std::move(opened.object), call.target);

@@ -61,10 +61,26 @@ void Record(Call call) {
     NB().journal().record(std::move(call));
 }
 
+void* LocalBlock(SIZE_T bytes, const char* what) {
+    void* block = std::calloc(1, bytes ? bytes : 1);
+    if (block) {
+        NB().trackOpen(HandleKind::Allocation, HandleId(block), what);
+    }
+    return block;
+}
+
 } // namespace celdor::sim::detail
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
+
+static bool Release(void* block) {
+    if (!NB().trackClose(HandleKind::Allocation, HandleId(block))) {
+        return false;
+    }
+    std::free(block);
+    return true;
+}
 
 DWORD WINAPI GetLastError(void) {
     return t_lastError;
@@ -93,31 +109,17 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     return Finish(call, ok);
 }
 
-// Memory blocks are accounted like handles, so a missing LocalFree or CoTaskMemFree shows up
-// in a leak check.
-static void* Allocate(SIZE_T bytes, const char* what) {
-    void* block = std::calloc(1, bytes ? bytes : 1);
-    if (block) {
-        NB().trackOpen(HandleKind::Allocation, HandleId(block), what);
-    }
-    return block;
-}
-
-static bool Release(void* block) {
-    if (!NB().trackClose(HandleKind::Allocation, HandleId(block))) {
-        return false;
-    }
-    std::free(block);
-    return true;
-}
-
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     (void)uFlags; // blocks are always fixed and zeroed here
-    HLOCAL block = Allocate(uBytes, "LocalAlloc");
-    if (!block) {
+    Call call{.function = "LocalAlloc", .outSize = static_cast<DWORD>(uBytes)};
+    HLOCAL block = nullptr;
+    if (auto error = Injected("LocalAlloc")) {
+        SetLastError(*error);
+    } else if (!(block = LocalBlock(uBytes, "LocalAlloc"))) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
-    return block;
+    call.handle = HandleId(block);
+    return Finish(call, block);
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
@@ -130,7 +132,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
-    return Allocate(cb, "CoTaskMemAlloc");
+    return LocalBlock(cb, "CoTaskMemAlloc");
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {

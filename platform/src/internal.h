@@ -43,6 +43,11 @@ inline std::uint64_t HandleId(const void* handle) {
 
 std::string Narrow(const WCHAR* text); // UTF-8 of a wide argument; "(null)" for null
 
+// A zeroed block the way the system's own functions allocate one for their caller to free with
+// LocalFree: accounted like a handle, so a missing free shows in a leak check, but not
+// journaled or faultable as the caller's own LocalAlloc is.
+void* LocalBlock(SIZE_T bytes, const char* what = "LocalAlloc");
+
 // Records a call in the journal, stamping the thread's last error.
 void Record(Call call);
 
@@ -76,8 +81,11 @@ struct DeviceOpenResult {
     std::unique_ptr<DeviceObject> object;
     DWORD error = 0;
 };
-// name is what follows "\\.\".
+// name is what follows "\\.\" (or "\\?\").
 DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share);
+// Whether a name after "\\?\" is a device of the notebook (a device interface path, or a
+// device name) rather than a file name.
+bool IsDevice(std::u16string_view name);
 
 // Brings the installed services up to the clock's tick (services.cpp).
 void AdvanceServices();

@@ -144,6 +144,8 @@ const char* HandleKindName(HandleKind kind) {
         return "allocation";
     case HandleKind::Service:
         return "service handle";
+    case HandleKind::DeviceInfoList:
+        return "device information list";
     }
     return "handle";
 }
@@ -320,6 +322,7 @@ void Notebook::resetStateLocked() {
     m_registry.clear();
     m_fervo.reset();
     m_services.clear();
+    m_batteries.clear();
     m_journal.clear();
     m_journal.setEnabled(true);
     m_faults.clear();

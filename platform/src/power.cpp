@@ -266,7 +266,7 @@ DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid
     if (!schemes.find(schemes.active)) {
         return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
     }
-    auto* block = static_cast<GUID*>(LocalAlloc(LPTR, sizeof(GUID)));
+    auto* block = static_cast<GUID*>(LocalBlock(sizeof(GUID)));
     if (!block) {
         return Finish(call, DWORD(ERROR_NOT_ENOUGH_MEMORY));
     }

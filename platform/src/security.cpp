@@ -654,7 +654,7 @@ BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
         SetLastError(error);
     } else {
         const std::vector<std::uint8_t> bytes = Serialize(parsed);
-        void* block = LocalAlloc(LMEM_FIXED, bytes.size());
+        void* block = LocalBlock(bytes.size());
         if (!block) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         } else {

@@ -45,7 +45,8 @@ int Index(ServiceKind kind) {
 
 void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD userAccess) {
     auto lock = detail::LockNotebook();
-    m_installed[Index(kind)].emplace(Installed{ServiceModel(kind, config, Now()), userAccess, config});
+    m_installed[Index(kind)].emplace(
+        Installed{ServiceModel(kind, config, Now()), userAccess, config});
 }
 
 bool Services::installed(ServiceKind kind) const {

@@ -2,7 +2,7 @@
 // open as "\\.\FervoDrv", answering buffered device-control requests from the firmware model
 // that also stands behind the simulated device. The firmware is set up from the value
 // "Firmware" of the driver's "Parameters" key when the driver starts, and again whenever a
-// program sends a setup through the configuration code (celdor_firmware/setup.h).
+// program sends a setup through the configuration code (celdor_models/firmware_setup.h).
 //
 // Freestanding: no C or C++ library, no exceptions, nothing but ntoskrnl.exe.
 
@@ -11,15 +11,14 @@
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndReset
 #include <ntddk.h>
 
-#include <celdor_firmware/firmware.h>
-#include <celdor_firmware/setup.h>
+#include <celdor_models/firmware_setup.h>
 
 // On x64 the ddk header reads the interrupt time from the kernel's shared page, which a driver
 // under Wine does not see; the exported function answers everywhere.
 #undef KeQueryInterruptTime
 extern "C" NTKERNELAPI ULONGLONG NTAPI KeQueryInterruptTime(VOID);
 
-namespace fw = celdor::firmware;
+namespace fw = celdor::models::firmware;
 
 namespace {
 
@@ -67,13 +66,9 @@ NTSTATUS RefusalStatus(fw::Refusal refusal) {
 }
 
 NTSTATUS Configure(const void* in, ULONG inSize) {
-    if (inSize != sizeof(fw::Setup) || !in) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    fw::Setup setup;
-    RtlCopyMemory(&setup, in, sizeof(setup));
-    fw::Apply(g_machine.firmware, setup);
-    return STATUS_SUCCESS;
+    return fw::Configure(g_machine.firmware, static_cast<const uint8_t*>(in), inSize)
+               ? STATUS_SUCCESS
+               : STATUS_INVALID_PARAMETER;
 }
 
 // A buffered request: the input and the reply share the system buffer, so the input is copied

@@ -151,8 +151,9 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
 int wmain() {
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(L""), ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
-        std::fprintf(stderr, "This program runs the maker's services; the service control "
-                             "manager starts it (error %lu).\n",
+        std::fprintf(stderr,
+                     "This program runs the maker's services; the service control "
+                     "manager starts it (error %lu).\n",
                      GetLastError());
         return 1;
     }

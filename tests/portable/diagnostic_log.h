@@ -3,7 +3,10 @@
 // both through Win32 calls, put back what they changed, and read the file back as lines.
 #pragma once
 
+#include "log_lines.h"
 #include "portable.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -15,16 +18,11 @@ public:
     static constexpr const WCHAR* kLevelKey =
         CELDOR_W("Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger");
 
-    // Makes every missing level of the log's folder, removes the file and clears the level
-    // mask. False when the mask cannot be written here (on Windows only an elevated program
-    // may).
+    // Makes every missing level of the log's folder and of the mask's key, and removes the file.
+    // False when the mask cannot be written here (on Windows only an elevated program may), or
+    // is already set: then it belongs to a host on the machine, not to the tests.
     bool Arrange() {
-        const WString appData = LocalAppData();
-        if (appData.empty()) {
-            return false;
-        }
-        m_folders.clear();
-        WString folder = appData;
+        WString folder = LocalAppData();
         for (const WCHAR* level : {CELDOR_W("\\Harlune"), CELDOR_W("\\Pelmark"), CELDOR_W("\\Logs"),
                                    CELDOR_W("\\OstraNotebookAddin")}) {
             folder += level;
@@ -33,18 +31,33 @@ public:
         m_file = folder + CELDOR_W("\\FervoManager.log");
         CreateFolders();
         RemoveFile();
-        return ArrangeLevelKey();
+
+        const WString key = kLevelKey;
+        for (std::size_t cut = 0; cut != WString::npos;) {
+            cut = key.find(CELDOR_W('\\'), cut + 1);
+            if (!KeyExists(HKEY_LOCAL_MACHINE, key.substr(0, cut).c_str())) {
+                m_createdKeys.push_back(key.substr(0, cut));
+            }
+        }
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLevelKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &m_levelKey, nullptr) != ERROR_SUCCESS) {
+            m_levelKey = nullptr;
+            m_createdKeys.clear();
+            return false;
+        }
+        if (RegQueryValueExW(m_levelKey, kLevelValue, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_FILE_NOT_FOUND) {
+            RegCloseKey(m_levelKey);
+            m_levelKey = nullptr;
+            return false;
+        }
+        return true;
     }
 
-    // Puts the mask back, removes the file and the folders that Arrange made.
+    // Removes the mask, the file, and the folders and keys that Arrange made.
     void Restore() {
         if (m_levelKey != nullptr) {
-            if (m_hadLevel) {
-                RegSetValueExW(m_levelKey, kLevelValue, 0, m_oldType, m_oldLevel.data(),
-                               static_cast<DWORD>(m_oldLevel.size()));
-            } else {
-                RegDeleteValueW(m_levelKey, kLevelValue);
-            }
+            ClearLevel();
             RegCloseKey(m_levelKey);
             m_levelKey = nullptr;
         }
@@ -57,13 +70,14 @@ public:
 
     void SetLevel(DWORD mask) const { SetLevelValue(REG_DWORD, &mask, sizeof(mask)); }
     void SetLevelValue(DWORD type, const void* data, DWORD size) const {
-        RegSetValueExW(m_levelKey, kLevelValue, 0, type, static_cast<const BYTE*>(data), size);
+        SetValue(m_levelKey, kLevelValue, type, data, size);
     }
     void ClearLevel() const { RegDeleteValueW(m_levelKey, kLevelValue); }
 
     const WString& File() const { return m_file; }
     bool FileExists() const { return PathExists(m_file); }
     void RemoveFile() const { DeleteFileW(m_file.c_str()); }
+    std::string Bytes() const { return ReadFileBytes(m_file); }
 
     // Removes the file and the folder levels made here; returns the outermost folder removed,
     // or nothing when the log's own folder was there before and so is not the test's to remove.
@@ -85,67 +99,38 @@ public:
         }
     }
 
-    std::string Bytes() const { return ReadFileBytes(m_file); }
-
-    // The file's lines without their CR LF; text after the last CR LF comes back as a last
-    // line, so that a line left open shows.
-    std::vector<std::string> Lines() const {
-        const std::string text = Utf16LeToAscii(Bytes());
-        std::vector<std::string> lines;
-        std::size_t start = 0;
-        for (std::size_t cut; (cut = text.find("\r\n", start)) != std::string::npos;
-             start = cut + 2) {
-            lines.push_back(text.substr(start, cut - start));
+    std::vector<logtext::Line> Lines() const { return logtext::Lines(Bytes()); }
+    std::vector<std::string> Messages() const { return logtext::Texts(Lines()); }
+    std::vector<long> Numbers() const {
+        std::vector<long> numbers;
+        for (const logtext::Line& line : Lines()) {
+            numbers.push_back(line.number);
         }
-        if (start < text.size()) {
-            lines.push_back(text.substr(start));
-        }
-        return lines;
+        return numbers;
     }
 
 private:
     static constexpr const WCHAR* kLevelValue = CELDOR_W("WriteLevel");
 
-    // Opens the mask's key, making the levels that are missing, and keeps the mask found there.
-    bool ArrangeLevelKey() {
-        const WString path = kLevelKey;
-        for (std::size_t cut = path.find(CELDOR_W('\\')); cut != WString::npos;
-             cut = path.find(CELDOR_W('\\'), cut + 1)) {
-            NoteMissingKey(path.substr(0, cut));
-        }
-        NoteMissingKey(path);
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLevelKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                            nullptr, &m_levelKey, nullptr) != ERROR_SUCCESS) {
-            m_levelKey = nullptr;
-            m_createdKeys.clear();
-            return false;
-        }
-        m_oldLevel.assign(64, 0);
-        DWORD size = static_cast<DWORD>(m_oldLevel.size());
-        m_hadLevel = RegQueryValueExW(m_levelKey, kLevelValue, nullptr, &m_oldType,
-                                      m_oldLevel.data(), &size) == ERROR_SUCCESS;
-        m_oldLevel.resize(m_hadLevel ? size : 0);
-        ClearLevel();
-        return true;
-    }
-
-    void NoteMissingKey(const WString& path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            RegCloseKey(key);
-        } else {
-            m_createdKeys.push_back(path);
-        }
-    }
-
     std::vector<WString> m_folders; // the log's folder, outermost level first
     std::vector<WString> m_created; // the levels made here, in the order they were made
     WString m_file;
     HKEY m_levelKey = nullptr;
-    std::vector<WString> m_createdKeys;
-    bool m_hadLevel = false;
-    DWORD m_oldType = REG_NONE;
-    std::vector<BYTE> m_oldLevel;
+    std::vector<WString> m_createdKeys; // the mask's key levels made here, outermost first
+};
+
+// A test that reads the log: arranged before the test, put back after it, skipped where the
+// mask cannot be written.
+class LogReadingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_log.Arrange()) {
+            GTEST_SKIP() << "the log's level mask cannot be set here, or is a host's";
+        }
+    }
+    void TearDown() override { m_log.Restore(); }
+
+    DiagnosticLog m_log;
 };
 
 } // namespace portable

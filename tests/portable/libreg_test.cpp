@@ -1,160 +1,98 @@
 // The registry helpers through the public interface, with keys and values arranged and
 // inspected through the Win32 registry calls, and their failures read from the log file.
-#include <gtest/gtest.h>
-
 #include "diagnostic_log.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
+using portable::KeyExists;
+using portable::SetText;
+using portable::SetValue;
 using portable::WString;
 
 const WCHAR* const kParent = WTEXT("Software\\CeldorPortableTests");
 const WCHAR* const kKey = WTEXT("Software\\CeldorPortableTests\\Libreg");
 const WCHAR* const kMissingKey = WTEXT("Software\\CeldorPortableTests\\Libreg\\Missing");
-// Keys the tests may create below kKey, innermost first.
-const WCHAR* const kSubkeys[] = {WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"),
-                                 WTEXT("Software\\CeldorPortableTests\\Libreg\\Made"), kMissingKey};
+const WCHAR* const kMade = WTEXT("Software\\CeldorPortableTests\\Libreg\\Made");
+const WCHAR* const kInner = WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner");
 
-WString Repeat(WCHAR c, std::size_t count) {
-    return WString(count, c);
-}
-
-// Removes the test key and what the tests may have made below it.
+// Removes what the tests may have made, innermost first; the parent only when it is empty.
 void DeleteTestKeys(HKEY root) {
-    for (const WCHAR* path : kSubkeys) {
+    for (const WCHAR* path : {kInner, kMade, kMissingKey, kKey, kParent}) {
         RegDeleteKeyW(root, path);
     }
-    RegDeleteKeyW(root, kKey);
 }
 
-struct Value {
-    LSTATUS status = ERROR_SUCCESS;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-Value Query(HKEY key, const WCHAR* name) {
-    Value value;
-    value.data.assign(4096, 0);
-    DWORD size = static_cast<DWORD>(value.data.size());
-    value.status = RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &size);
-    value.data.resize(value.status == ERROR_SUCCESS ? size : 0);
-    return value;
-}
-
-std::vector<BYTE> Bytes(const WString& text) {
-    const auto* begin = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(begin, begin + (text.size() + 1) * sizeof(WCHAR));
-}
-
-bool KeyExists(HKEY root, const WCHAR* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
+// The type and bytes a value holds; REG_NONE when it cannot be read.
+std::pair<DWORD, std::string> Stored(HKEY key, const WCHAR* name) {
+    char data[512];
+    DWORD type = REG_NONE, size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+        ERROR_SUCCESS) {
+        return {REG_NONE, ""};
     }
-    RegCloseKey(key);
-    return true;
+    return {type, std::string(data, size)};
 }
 
-// One test key under the current user, and the same under the machine where this program may
-// write there.
-class Libreg : public ::testing::Test {
+// One test key under the current user and the same under the machine, and the log.
+class Libreg : public portable::LogReadingTest {
 protected:
     void SetUp() override {
-        m_madeUserParent = !KeyExists(HKEY_CURRENT_USER, kParent);
-        DeleteTestKeys(HKEY_CURRENT_USER);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                                  nullptr, &m_user, nullptr),
-                  ERROR_SUCCESS);
-        m_madeMachineParent = !KeyExists(HKEY_LOCAL_MACHINE, kParent);
-        DeleteTestKeys(HKEY_LOCAL_MACHINE);
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                            &m_machine, nullptr) != ERROR_SUCCESS) {
-            m_machine = nullptr;
+        LogReadingTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            DeleteTestKeys(root);
+        }
+        ASSERT_EQ(Create(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
+        ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, m_machine), ERROR_SUCCESS);
     }
 
     void TearDown() override {
-        RegCloseKey(m_user);
-        DeleteTestKeys(HKEY_CURRENT_USER);
-        if (m_machine != nullptr) {
-            RegCloseKey(m_machine);
-            DeleteTestKeys(HKEY_LOCAL_MACHINE);
+        for (HKEY key : {m_user, m_machine}) {
+            if (key != nullptr) {
+                RegCloseKey(key);
+            }
         }
-        // The parents go only when this test made them and nothing else lives there.
-        if (m_madeUserParent) {
-            RegDeleteKeyW(HKEY_CURRENT_USER, kParent);
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            DeleteTestKeys(root);
         }
-        if (m_madeMachineParent) {
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kParent);
-        }
+        LogReadingTest::TearDown();
     }
 
-    static void Set(HKEY key, const WCHAR* name, DWORD type, const void* data, DWORD size) {
-        ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
-    }
-    static void SetDword(HKEY key, const WCHAR* name, DWORD value) {
-        Set(key, name, REG_DWORD, &value, sizeof(value));
-    }
-    static void SetText(HKEY key, const WCHAR* name, const WString& text) {
-        const std::vector<BYTE> bytes = Bytes(text);
-        Set(key, name, REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size()));
+    static LSTATUS Create(HKEY root, HKEY& key) {
+        return RegCreateKeyExW(root, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                               nullptr);
     }
 
     HKEY m_user = nullptr;
     HKEY m_machine = nullptr;
-    bool m_madeUserParent = false;
-    bool m_madeMachineParent = false;
 };
 
-#define REQUIRE_MACHINE_KEY()                                                                      \
-    if (m_machine == nullptr) {                                                                    \
-        GTEST_SKIP() << "this program may not write under HKEY_LOCAL_MACHINE";                     \
-    }
-
-TEST_F(Libreg, StringWritersStoreTheirTypeAndTheTerminator) {
-    ASSERT_EQ(RegSetStr(kKey, WTEXT("Expand"), WTEXT("%SystemRoot%\\x")), 1);
-    ASSERT_EQ(RegSetSz(kKey, WTEXT("Plain"), WTEXT("%SystemRoot%\\x")), 1);
+// Each writer stores its type, strings as given with their terminator; writing a value again
+// replaces its type and data.
+TEST_F(Libreg, WritersStoreTheirTypeAndBytes) {
+    ASSERT_EQ(RegSetStr(kKey, WTEXT("Expand"), WTEXT("%a%")), 1);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Plain"), WTEXT("%a%")), 1);
     ASSERT_EQ(RegSetStr(kKey, WTEXT("EmptyExpand"), WTEXT("")), 1);
     ASSERT_EQ(RegSetSz(kKey, WTEXT("EmptyPlain"), WTEXT("")), 1);
-
-    const Value expand = Query(m_user, WTEXT("Expand"));
-    EXPECT_EQ(expand.type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(expand.data, Bytes(WTEXT("%SystemRoot%\\x"))) << "stored as given, not expanded";
-    const Value plain = Query(m_user, WTEXT("Plain"));
-    EXPECT_EQ(plain.type, DWORD(REG_SZ));
-    EXPECT_EQ(plain.data, Bytes(WTEXT("%SystemRoot%\\x")));
-
-    const Value emptyExpand = Query(m_user, WTEXT("EmptyExpand"));
-    EXPECT_EQ(emptyExpand.type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(emptyExpand.data, std::vector<BYTE>(2, 0));
-    const Value emptyPlain = Query(m_user, WTEXT("EmptyPlain"));
-    EXPECT_EQ(emptyPlain.type, DWORD(REG_SZ));
-    EXPECT_EQ(emptyPlain.data, std::vector<BYTE>(2, 0));
-
-    // Overwriting replaces type and data.
-    ASSERT_EQ(RegSetSz(kKey, WTEXT("Expand"), WTEXT("ab")), 1);
-    const Value replaced = Query(m_user, WTEXT("Expand"));
-    EXPECT_EQ(replaced.type, DWORD(REG_SZ));
-    EXPECT_EQ(replaced.data, Bytes(WTEXT("ab")));
-}
-
-TEST_F(Libreg, DwordWriterStoresFourBytesThatTheReaderGetsBack) {
-    ASSERT_EQ(RegSetDWORD(kKey, WTEXT("Mode"), 0x80000001u), 1);
-    const Value stored = Query(m_user, WTEXT("Mode"));
-    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
-    EXPECT_EQ(stored.data, (std::vector<BYTE>{0x01, 0x00, 0x00, 0x80}));
-
-    DWORD read = 0;
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Mode"), read), 1);
-    EXPECT_EQ(read, 0x80000001u);
+    ASSERT_EQ(RegSetSz(kKey, WTEXT("Number"), WTEXT("x")), 1);
+    ASSERT_EQ(RegSetDWORD(kKey, WTEXT("Number"), 0x80000001u), 1);
+    const std::string text("%\0a\0%\0\0\0", 8), empty("\0\0", 2);
+    EXPECT_EQ(Stored(m_user, WTEXT("Expand")), std::pair(DWORD(REG_EXPAND_SZ), text));
+    EXPECT_EQ(Stored(m_user, WTEXT("Plain")), std::pair(DWORD(REG_SZ), text));
+    EXPECT_EQ(Stored(m_user, WTEXT("EmptyExpand")), std::pair(DWORD(REG_EXPAND_SZ), empty));
+    EXPECT_EQ(Stored(m_user, WTEXT("EmptyPlain")), std::pair(DWORD(REG_SZ), empty));
+    EXPECT_EQ(Stored(m_user, WTEXT("Number")),
+              std::pair(DWORD(REG_DWORD), std::string("\1\0\0\x80", 4)));
 }
 
 TEST_F(Libreg, WritersOnAMissingKeyFailAndDoNotCreateIt) {
@@ -164,66 +102,53 @@ TEST_F(Libreg, WritersOnAMissingKeyFailAndDoNotCreateIt) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
 }
 
+// A value of up to four bytes, whatever its type, fills that many bytes of the variable; a
+// longer one fails. Each reader looks under its own root only.
 TEST_F(Libreg, DwordReadersFillOnlyWhatTheValueHolds) {
-    const BYTE two[2] = {0x34, 0x12};
-    Set(m_user, WTEXT("Short"), REG_BINARY, two, sizeof(two));
-    const unsigned long long eight = 5;
-    Set(m_user, WTEXT("Long"), REG_QWORD, &eight, sizeof(eight));
-    SetText(m_user, WTEXT("Text"), WTEXT("A"));
-
-    DWORD read = 0xAAAAAAAA;
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Short"), read), 1);
-    EXPECT_EQ(read, 0xAAAA1234u);
-    // The type is not examined: "A" and its terminator are four bytes.
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Text"), read), 1);
-    EXPECT_EQ(read, 0x00000041u);
-
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Long"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Missing"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kMissingKey, WTEXT("Short"), read), 0);
+    SetValue(m_user, WTEXT("Short"), REG_BINARY, "\x34\x12", 2);
+    SetValue(m_user, WTEXT("Long"), REG_QWORD, "\5\0\0\0\0\0\0\0", 8);
+    SetText(m_user, WTEXT("Text"), WTEXT("A")); // "A" and its terminator: four bytes
+    SetValue(m_machine, WTEXT("Machine"), REG_BINARY, "\x9", 1);
+    const struct {
+        int (*reader)(const WCHAR*, const WCHAR*, DWORD&);
+        const WCHAR* key;
+        const WCHAR* name;
+        DWORD read; // 0: the reader fails
+    } cases[] = {{RegGetDWORD, kKey, WTEXT("Short"), 0xAAAA1234u},
+                 {RegGetDWORD, kKey, WTEXT("Text"), 0x00000041u},
+                 {RegGetDWORD, kKey, WTEXT("Long"), 0},
+                 {RegGetDWORD, kKey, WTEXT("Missing"), 0},
+                 {RegGetDWORD, kKey, WTEXT("Machine"), 0},
+                 {RegGetDWORD, kMissingKey, WTEXT("Short"), 0},
+                 {RegGetDWORD_Local_Machine, kKey, WTEXT("Machine"), 0xAAAAAA09u},
+                 {RegGetDWORD_Local_Machine, kKey, WTEXT("Short"), 0}};
+    for (const auto& c : cases) {
+        DWORD read = 0xAAAAAAAA;
+        EXPECT_EQ(c.reader(c.key, c.name, read), c.read != 0 ? 1 : 0);
+        if (c.read != 0) {
+            EXPECT_EQ(read, c.read);
+        }
+    }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
 }
 
-TEST_F(Libreg, LocalMachineReaderLooksOnlyUnderTheMachine) {
-    REQUIRE_MACHINE_KEY();
-    SetDword(m_machine, WTEXT("Machine"), 0x11);
-    SetDword(m_user, WTEXT("User"), 0x22);
-    const BYTE two[2] = {0x34, 0x12};
-    Set(m_machine, WTEXT("Short"), REG_BINARY, two, sizeof(two));
-    const unsigned long long eight = 5;
-    Set(m_machine, WTEXT("Long"), REG_QWORD, &eight, sizeof(eight));
-
-    DWORD read = 0;
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Machine"), read), 1);
-    EXPECT_EQ(read, 0x11u);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("User"), read), 0);
-    EXPECT_EQ(RegGetDWORD(kKey, WTEXT("Machine"), read), 0);
-
-    read = 0xAAAAAAAA;
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Short"), read), 1);
-    EXPECT_EQ(read, 0xAAAA1234u);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kKey, WTEXT("Long"), read), 0);
-    EXPECT_EQ(RegGetDWORD_Local_Machine(kMissingKey, WTEXT("Machine"), read), 0);
-}
-
 TEST_F(Libreg, StringReaderTakesAtMost130CharactersWithTheTerminator) {
-    SetText(m_user, WTEXT("Fits"), Repeat(WTEXT('f'), 129));
-    SetText(m_user, WTEXT("TooLong"), Repeat(WTEXT('t'), 130));
+    SetText(m_user, WTEXT("Fits"), WString(129, WTEXT('f')));
+    SetText(m_user, WTEXT("TooLong"), WString(130, WTEXT('t')));
+    const DWORD four = 0x00420041; // "AB" without a terminator: the type is not examined
+    SetValue(m_user, WTEXT("Number"), REG_DWORD, &four, sizeof(four));
 
     // The reader may use 130 characters of the buffer and not one more.
     WCHAR buffer[140];
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0xAAAA));
     EXPECT_EQ(RegGetStr(kKey, WTEXT("Fits"), buffer), 1);
-    EXPECT_EQ(WString(buffer), Repeat(WTEXT('f'), 129));
+    EXPECT_EQ(WString(buffer), WString(129, WTEXT('f')));
     EXPECT_EQ(buffer[130], WCHAR(0xAAAA));
 
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0xAAAA));
     EXPECT_EQ(RegGetStr(kKey, WTEXT("TooLong"), buffer), 0);
     EXPECT_EQ(buffer[130], WCHAR(0xAAAA));
 
-    // The type is not examined either.
-    const DWORD four = 0x00420041; // "AB" without a terminator
-    Set(m_user, WTEXT("Number"), REG_DWORD, &four, sizeof(four));
     std::fill(std::begin(buffer), std::end(buffer), WCHAR(0));
     EXPECT_EQ(RegGetStr(kKey, WTEXT("Number"), buffer), 1);
     EXPECT_EQ(WString(buffer), WTEXT("AB"));
@@ -232,12 +157,7 @@ TEST_F(Libreg, StringReaderTakesAtMost130CharactersWithTheTerminator) {
 TEST_F(Libreg, StringReaderLeavesAMissingKeyCreatedAndEmpty) {
     WCHAR buffer[130] = {};
     EXPECT_EQ(RegGetStr(kMissingKey, WTEXT("Name"), buffer), 0);
-    HKEY made = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kMissingKey, 0, KEY_READ, &made), ERROR_SUCCESS);
-    EXPECT_EQ(Query(made, WTEXT("Name")).status, ERROR_FILE_NOT_FOUND);
-    RegCloseKey(made);
-
-    // Now the key is there, a value written into it reads back.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
     ASSERT_EQ(RegSetSz(kMissingKey, WTEXT("Name"), WTEXT("storage")), 1);
     EXPECT_EQ(RegGetStr(kMissingKey, WTEXT("Name"), buffer), 1);
     EXPECT_EQ(WString(buffer), WTEXT("storage"));
@@ -245,26 +165,20 @@ TEST_F(Libreg, StringReaderLeavesAMissingKeyCreatedAndEmpty) {
 
 TEST_F(Libreg, KeysAreTestedAndMadeUnderTheCurrentUser) {
     EXPECT_EQ(RegDoesExistKey(kKey), 1);
-    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")), 0);
-    EXPECT_FALSE(
-        KeyExists(HKEY_CURRENT_USER, WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")));
-    // A key only the machine has is not the user's.
-    EXPECT_EQ(RegDoesExistKey(WTEXT("HARDWARE")), 0);
+    EXPECT_EQ(RegDoesExistKey(kMade), 0);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMade));
+    EXPECT_EQ(RegDoesExistKey(WTEXT("HARDWARE")), 0) << "only the machine has it";
 
     // Missing levels are made along the way; an existing key is fine too.
-    EXPECT_EQ(RegCreateKeyW(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
-    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")), 1);
-    EXPECT_EQ(RegDoesExistKey(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
-    EXPECT_EQ(RegCreateKeyW(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner")), 1);
-    EXPECT_EQ(RegCreateKeyW(kKey), 1);
-    EXPECT_FALSE(
-        KeyExists(HKEY_LOCAL_MACHINE, WTEXT("Software\\CeldorPortableTests\\Libreg\\Made")));
-
-    EXPECT_EQ(
-        RegSetDWORD(WTEXT("Software\\CeldorPortableTests\\Libreg\\Made\\Inner"), WTEXT("V"), 3), 1);
+    EXPECT_EQ(RegCreateKeyW(kInner), 1);
+    EXPECT_EQ(RegDoesExistKey(kMade), 1);
+    EXPECT_EQ(RegDoesExistKey(kInner), 1);
+    EXPECT_EQ(RegCreateKeyW(kInner), 1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMade));
+    EXPECT_EQ(RegSetDWORD(kInner, WTEXT("V"), 3), 1);
 }
 
-// The four value-existence checks: each reports a value of the name, whatever its type.
+// What distinguishes the four value-existence checks.
 struct ExistCheck {
     const char* name;
     int (*check)(const WCHAR*, const WCHAR*);
@@ -283,137 +197,68 @@ const ExistCheck kChecks[] = {
      331},
 };
 
-TEST_F(Libreg, ExistenceChecksLookUnderTheirRootAndIgnoreTheType) {
-    REQUIRE_MACHINE_KEY();
-    SetDword(m_machine, WTEXT("OnMachine"), 1);
-    SetDword(m_user, WTEXT("Number"), 1);
+// Each check looks under its own root for a value of the name, whatever its type; all but the
+// DWORD check read the data, and fail for more than 1024 bytes. A key that cannot be opened is
+// logged with the thread's last error as it stood, a failed query with a debug line of its
+// status and an error line; the check leaves its cause as the last error.
+TEST_F(Libreg, ExistenceChecksFindAValueOfTheNameAndLogWhatFails) {
+    enum Outcome { kFound, kNoValue, kTooBig, kNoKey };
+    const DWORD one = 1;
+    SetValue(m_user, WTEXT("Number"), REG_DWORD, &one, sizeof(one));
     SetText(m_user, WTEXT("Text"), WTEXT("x"));
-    Set(m_user, WTEXT("Empty"), REG_BINARY, nullptr, 0);
+    SetValue(m_user, WTEXT("Empty"), REG_BINARY, nullptr, 0);
+    SetText(m_machine, WTEXT("OnMachine"), WTEXT("m"));
+    const std::vector<BYTE> limit(1024, 0x5A), over(1025, 0x5A);
     for (HKEY key : {m_user, m_machine}) {
-        SetText(key, WTEXT("Both"), WTEXT("y"));
+        SetValue(key, WTEXT("Limit"), REG_BINARY, limit.data(), DWORD(limit.size()));
+        SetValue(key, WTEXT("Over"), REG_BINARY, over.data(), DWORD(over.size()));
     }
-
+    const struct {
+        const WCHAR* key;
+        const char* value;
+        Outcome user, machine; // for the checks of each root
+    } cases[] = {
+        {kKey, "Number", kFound, kNoValue},    {kKey, "Text", kFound, kNoValue},
+        {kKey, "Empty", kFound, kNoValue},     {kKey, "OnMachine", kNoValue, kFound},
+        {kKey, "Limit", kFound, kFound},       {kKey, "Over", kTooBig, kTooBig},
+        {kKey, "Missing", kNoValue, kNoValue}, {kMissingKey, "V", kNoKey, kNoKey},
+    };
+    m_log.SetLevel(0x400);
     for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        EXPECT_EQ(check.check(kKey, WTEXT("Both")), 1);
-        EXPECT_EQ(check.check(kKey, WTEXT("OnMachine")), check.machine ? 1 : 0);
-        for (const WCHAR* name : {WTEXT("Number"), WTEXT("Text"), WTEXT("Empty")}) {
-            EXPECT_EQ(check.check(kKey, name), check.machine ? 0 : 1);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(::testing::Message() << check.name << ", " << c.value);
+            Outcome expected = check.machine ? c.machine : c.user;
+            if (expected == kTooBig && check.acceptsAnySize) {
+                expected = kFound;
+            }
+            const WString value(c.value, c.value + std::strlen(c.value));
+            m_log.RemoveFile();
+            SetLastError(0x1234);
+            EXPECT_EQ(check.check(c.key, value.c_str()), expected == kFound ? 1 : 0);
+
+            const std::string site = "ERROR --------------------libreg :line ";
+            std::vector<std::string> lines;
+            if (expected == kNoKey) {
+                EXPECT_EQ(GetLastError(), LIBREG_ERROR_KEY_NOT_OPEN);
+                lines = {site + std::to_string(check.openSite) + ", Error 1234"};
+            } else if (expected != kFound) {
+                const bool big = expected == kTooBig;
+                EXPECT_EQ(GetLastError(), DWORD(big ? ERROR_MORE_DATA : ERROR_FILE_NOT_FOUND));
+                lines = {"debug info --------------------" + std::string(check.debugName) +
+                             " valuepath Software\\\\CeldorPortableTests\\\\Libreg, valuename " +
+                             c.value +
+                             (big ? ", lstatus 234, valen 1025" : ", lstatus 2, valen \\d+"),
+                         site + std::to_string(check.querySite) + ", Error [0-9a-f]+"};
+            }
+            const std::vector<std::string> messages = m_log.Messages();
+            ASSERT_EQ(messages.size(), lines.size());
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                EXPECT_TRUE(std::regex_match(messages[i], std::regex(lines[i]))) << messages[i];
+            }
         }
-    }
-}
-
-TEST_F(Libreg, OnlyTheDwordCheckReportsAValueOver1024Bytes) {
-    REQUIRE_MACHINE_KEY();
-    const std::vector<BYTE> limit(1024, 0x5A);
-    const std::vector<BYTE> over(1025, 0x5A);
-    for (HKEY key : {m_user, m_machine}) {
-        Set(key, WTEXT("Limit"), REG_BINARY, limit.data(), static_cast<DWORD>(limit.size()));
-        Set(key, WTEXT("Over"), REG_BINARY, over.data(), static_cast<DWORD>(over.size()));
-    }
-
-    for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        EXPECT_EQ(check.check(kKey, WTEXT("Limit")), 1);
-        SetLastError(0);
-        EXPECT_EQ(check.check(kKey, WTEXT("Over")), check.acceptsAnySize ? 1 : 0);
-        if (!check.acceptsAnySize) {
-            EXPECT_EQ(GetLastError(), DWORD(ERROR_MORE_DATA));
-        }
-    }
-}
-
-TEST_F(Libreg, FailedExistenceChecksLeaveTheirCause) {
-    for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        SetLastError(0);
-        EXPECT_EQ(check.check(kMissingKey, WTEXT("V")), 0);
-        EXPECT_EQ(GetLastError(), LIBREG_ERROR_KEY_NOT_OPEN);
-        // Keys every installation has, under either root.
-        SetLastError(0);
-        EXPECT_EQ(check.check(WTEXT("Software"), WTEXT("CeldorPortableTestsNoSuchValue")), 0);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kMissingKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMissingKey));
-}
-
-// The lines a failed check leaves, without their "[stamp number] " prefix.
-std::vector<std::string> Messages(const portable::DiagnosticLog& log) {
-    static const std::regex prefix(R"(^\[\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2} \d+\] )");
-    std::vector<std::string> messages;
-    for (const std::string& line : log.Lines()) {
-        messages.push_back(std::regex_replace(line, prefix, ""));
-    }
-    return messages;
-}
-
-class LibregLog : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!m_log.Arrange()) {
-            GTEST_SKIP() << "the log's level mask cannot be set here";
-        }
-    }
-    void TearDown() override { m_log.Restore(); }
-
-    portable::DiagnosticLog m_log;
-};
-
-TEST_F(LibregLog, FailedExistenceChecksLogTheirSites) {
-    m_log.SetLevel(0x400);
-    for (const ExistCheck& check : kChecks) {
-        SCOPED_TRACE(check.name);
-        m_log.RemoveFile();
-        check.check(kMissingKey, WTEXT("V"));
-        check.check(WTEXT("Software"), WTEXT("CeldorPortableTestsNoSuchValue"));
-
-        const std::vector<std::string> messages = Messages(m_log);
-        ASSERT_EQ(messages.size(), 3u);
-        const std::string hex = ", Error [0-9a-f]+";
-        EXPECT_TRUE(
-            std::regex_match(messages[0], std::regex("ERROR --------------------libreg :line " +
-                                                     std::to_string(check.openSite) + hex)))
-            << messages[0];
-        EXPECT_TRUE(std::regex_match(
-            messages[1],
-            std::regex(std::string("debug info --------------------") + check.debugName +
-                       " valuepath Software, valuename CeldorPortableTestsNoSuchValue, "
-                       "lstatus 2, valen \\d+")))
-            << messages[1];
-        EXPECT_TRUE(
-            std::regex_match(messages[2], std::regex("ERROR --------------------libreg :line " +
-                                                     std::to_string(check.querySite) + hex)))
-            << messages[2];
-    }
-}
-
-TEST_F(LibregLog, ValueOverTheBufferIsLoggedWithItsSize) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    const std::vector<BYTE> over(1030, 0x5A);
-    ASSERT_EQ(RegSetValueExW(key, WTEXT("Over"), 0, REG_BINARY, over.data(), 1030), ERROR_SUCCESS);
-    RegCloseKey(key);
-
-    m_log.SetLevel(0x100);
-    EXPECT_EQ(RegDoesExistStrValue(kKey, WTEXT("Over")), 0);
-    m_log.SetLevel(0x400);
-    EXPECT_EQ(RegDoesExistStrValue(kKey, WTEXT("Over")), 0);
-    DeleteTestKeys(HKEY_CURRENT_USER);
-
-    const std::vector<std::string> messages = Messages(m_log);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(
-        std::regex_match(messages[0], std::regex("ERROR --------------------libreg :line 291, .*")))
-        << messages[0];
-    EXPECT_EQ(messages[1], "debug info --------------------RegDoesExistStrValue valuepath "
-                           "Software\\CeldorPortableTests\\Libreg, valuename Over, lstatus 234, "
-                           "valen 1030");
-    EXPECT_TRUE(
-        std::regex_match(messages[2], std::regex("ERROR --------------------libreg :line 291, .*")))
-        << messages[2];
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // What the portable tests share: the Win32 declarations of both systems, wide literals, and
-// small helpers built on Win32 calls alone (files, the local application-data folder, whether
-// the system below is Wine).
+// small helpers built on Win32 calls alone (files, keys, the local application-data folder,
+// whether the system below is Wine).
 #pragma once
 
 #include <celdor/celdor.h>
@@ -35,6 +35,14 @@ inline bool PathExists(const WString& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The error a call met, 0 when it succeeded; an opened file is closed again.
+inline DWORD Outcome(BOOL ok) {
+    return ok ? ERROR_SUCCESS : GetLastError();
+}
+inline DWORD Outcome(HANDLE file) {
+    return Outcome(file != INVALID_HANDLE_VALUE && CloseHandle(file));
+}
+
 // A whole file's bytes; empty when it cannot be opened.
 inline std::string ReadFileBytes(const WString& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -52,16 +60,35 @@ inline std::string ReadFileBytes(const WString& path) {
     return bytes;
 }
 
-// UTF-16LE bytes read back as ASCII text for matching and for readable failures; any other
-// character shows as '?'.
-inline std::string Utf16LeToAscii(const std::string& bytes) {
-    std::string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+// Makes `bytes` the whole content of the file; false when it cannot be written.
+inline bool WriteFileBytes(const WString& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
     }
-    return text;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+inline bool KeyExists(HKEY root, const WCHAR* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+inline LSTATUS SetValue(HKEY key, const WCHAR* name, DWORD type, const void* data, DWORD size) {
+    return RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+// A string value of REG_SZ or REG_EXPAND_SZ, terminator included.
+inline LSTATUS SetText(HKEY key, const WCHAR* name, const WString& text, DWORD type = REG_SZ) {
+    return SetValue(key, name, type, text.c_str(), DWORD((text.size() + 1) * sizeof(WCHAR)));
 }
 
 // Whether the tests run under Wine rather than Windows, for the few answers in which Wine

@@ -30,9 +30,9 @@ inline bool SetMachineDword(const WString& key, const WCHAR* name, DWORD value) 
                         &handle, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    const bool set = RegSetValueExW(handle, name, 0, REG_DWORD,
-                                    reinterpret_cast<const BYTE*>(&value),
-                                    sizeof(value)) == ERROR_SUCCESS;
+    const bool set =
+        RegSetValueExW(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value)) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return set;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,12 +39,7 @@ protected:
     WString Path(const WCHAR* name) const { return m_dir + WTEXT("\\") + name; }
 
     void Put(const WCHAR* name, const std::string& bytes) {
-        HANDLE file = CreateFileW(Path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-        CloseHandle(file);
+        ASSERT_TRUE(portable::WriteFileBytes(Path(name), bytes));
     }
 
     std::string Bytes(const WCHAR* name) const { return portable::ReadFileBytes(Path(name)); }
@@ -208,42 +204,36 @@ TEST_F(Win32Profile, PathIsDirectoryAnswersTheDirectoryAttribute) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
-// The descriptor the INI helpers give a new folder, byte for byte: a self-relative header, a
-// DACL right behind it, one access-allowed entry for Everyone (S-1-1-0).
-TEST_F(Win32Profile, EveryoneFullAccessDescriptorLayout) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ULONG size = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        WTEXT("D:(A;OICI;GA;;;WD)"), SDDL_REVISION_1, &descriptor, &size));
-    ASSERT_NE(descriptor, nullptr);
-    EXPECT_GE(size, 48u);
-
-    SECURITY_DESCRIPTOR_RELATIVE header;
-    std::memcpy(&header, descriptor, sizeof(header));
-    EXPECT_EQ(header.Revision, 1);
-    EXPECT_EQ(header.Control & (SE_SELF_RELATIVE | SE_DACL_PRESENT),
-              SE_SELF_RELATIVE | SE_DACL_PRESENT);
-    EXPECT_EQ(header.Owner, 0u);
-    EXPECT_EQ(header.Group, 0u);
-    EXPECT_EQ(header.Sacl, 0u);
-    ASSERT_EQ(header.Dacl, 20u);
-
-    const auto* bytes = static_cast<const BYTE*>(descriptor);
-    ACL acl;
-    std::memcpy(&acl, bytes + header.Dacl, sizeof(acl));
-    EXPECT_EQ(acl.AclRevision, ACL_REVISION);
-    EXPECT_EQ(acl.AceCount, 1);
-    EXPECT_EQ(acl.AclSize, 28);
-    ACCESS_ALLOWED_ACE ace;
-    std::memcpy(&ace, bytes + header.Dacl + sizeof(ACL), sizeof(ace));
-    EXPECT_EQ(ace.Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace.Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    EXPECT_EQ(ace.Header.AceSize, 20);
-    EXPECT_EQ(ace.Mask, DWORD(GENERIC_ALL));
-    const BYTE everyone[12] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(bytes + header.Dacl + sizeof(ACL) + 8, everyone, 12), 0);
-
-    EXPECT_EQ(LocalFree(descriptor), nullptr);
+// A descriptor made from text is self-relative: the header, the owner and group when given, then
+// the DACL. The one the INI helpers give a new folder has a DACL of one entry, for Everyone.
+TEST_F(Win32Profile, DescriptorFromTextIsSelfRelative) {
+    const struct {
+        const WCHAR* sddl;
+        ULONG size;
+        std::vector<DWORD> offsets; // owner, group, SACL, DACL
+    } cases[] = {{WTEXT("D:(A;OICI;GA;;;WD)"), 48, {0, 0, 0, 20}},
+                 {WTEXT("O:BAG:SYD:(A;OICI;GA;;;WD)"), 76, {20, 36, 0, 48}}};
+    // ACL revision 2 of 28 bytes with one entry: allowed, inherited by files and folders, 20
+    // bytes, GENERIC_ALL, S-1-1-0.
+    const BYTE dacl[28] = {2, 0,    28, 0, 1, 0, 0, 0, 0, 3, 20, 0, 0, 0,
+                           0, 0x10, 1,  1, 0, 0, 0, 0, 0, 1, 0,  0, 0, 0};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ULONG size = 0;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1,
+                                                                         &descriptor, &size));
+        EXPECT_EQ(size, c.size);
+        SECURITY_DESCRIPTOR_RELATIVE header;
+        std::memcpy(&header, descriptor, sizeof(header));
+        EXPECT_EQ(header.Revision, 1);
+        EXPECT_EQ(header.Control & (SE_SELF_RELATIVE | SE_DACL_PRESENT),
+                  SE_SELF_RELATIVE | SE_DACL_PRESENT);
+        EXPECT_EQ((std::vector<DWORD>{header.Owner, header.Group, header.Sacl, header.Dacl}),
+                  c.offsets);
+        EXPECT_EQ(std::memcmp(static_cast<const BYTE*>(descriptor) + c.offsets[3], dacl, 28), 0);
+        EXPECT_EQ(LocalFree(descriptor), nullptr);
+    }
 }
 
 TEST_F(Win32Profile, BadDescriptorTextFails) {

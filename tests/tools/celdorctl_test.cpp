@@ -1,7 +1,7 @@
 // celdorctl's command layer, run in-process: what the commands report, how a bad command line
 // is answered, and how the simulated notebook is kept between runs.
-#include "cli.h"
 #include "sim_test.h"
+#include "tool_run.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,31 +14,15 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using celdorctl::MachineUse;
 
-namespace {
-
-struct Result {
-    int code = 0;
-    std::string out;
-    std::string err;
-    Json json() const { return Json::parse(out); }
-};
-
-Result Tool(std::vector<std::string> args, MachineUse use = MachineUse::AsIs) {
-    std::ostringstream out, err;
-    Result result;
-    result.code = celdorctl::Run(args, out, err, use);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-} // namespace
+using Result = ToolResult;
 
 class Celdorctl : public SimTest {};
 
 TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     nb().fervo().present = true;
-    nb().fervo().statusWord = 0x00090000; // state bit 0x10000 and the detection bit
+    // State bit 0x10000 and the detection bit.
+    nb().fervo().configure({.features = celdor::models::firmware::kAdapterModeDetection});
+    nb().fervo().firmware().setAdapterState(1);
     nb().powerStatus().ACLineStatus = 0;
 
     Result result = Tool({"status", "--json"});
@@ -47,7 +31,8 @@ TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
     EXPECT_EQ(result.json(), Json::parse(R"({"ac_power": false, "adapter_state": 1,
         "adapter_mode_detection": true, "driver_present": true, "driver_error": 0,
         "thermal_mode": null, "thermal_service": "Thermivo",
-        "active_plan": "Balanced"})"));
+        "active_plan": "Balanced", "charging_mode": "normal",
+        "usb": {"ac": "not supported", "battery": "not supported"}})"));
     EXPECT_EQ(result.err, "");
 }
 
@@ -65,7 +50,9 @@ TEST_F(Celdorctl, StatusWithoutTheDriverSaysWhy) {
 
 TEST_F(Celdorctl, AdapterGivesEveryAnswer) {
     nb().fervo().present = true;
-    nb().fervo().statusWord = 0x00098000; // both state bits with detection: no valid state
+    // Both state bits with detection: no valid state.
+    nb().fervo().configure({.features = celdor::models::firmware::kAdapterModeDetection});
+    nb().fervo().firmware().setAdapterState(3);
 
     Json answers = Tool({"adapter", "--json"}).json();
 
@@ -139,8 +126,11 @@ protected:
 };
 
 TEST_F(CeldorctlKeptState, ANotebookGivenOnceIsKeptUntilReset) {
-    // A first run starts from the default notebook, on AC.
-    EXPECT_EQ(run({"status", "--json"}).json()["ac_power"], true);
+    // A first run starts from the default notebook: on AC, the driver reporting an adapter.
+    const Json first = run({"status", "--json"}).json();
+    EXPECT_EQ(first["ac_power"], true);
+    EXPECT_EQ(first["adapter_state"], 2);
+    EXPECT_EQ(first["driver_present"], true);
     EXPECT_TRUE(fs::exists(m_state / "notebook.json"));
     EXPECT_TRUE(fs::is_directory(m_state / "drive" / "C" / "Users" / "Alex" / "AppData" / "Local"));
 
@@ -163,6 +153,8 @@ TEST_F(CeldorctlKeptState, ScenarioCommandsShowSaveAndLoadTheNotebook) {
     std::ifstream in(copy);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), shown.out);
     EXPECT_EQ(Json::parse(shown.out)["user"], "Alex");
+    EXPECT_FALSE(Json::parse(shown.out).contains("elevated"))
+        << "the default user is a standard one";
 
     const fs::path other = writeScenario(R"({"user": "Sam", "fervo": {"present": false}})");
     ASSERT_EQ(run({"scenario", "load", other.string()}).code, 0);

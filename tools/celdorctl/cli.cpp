@@ -39,10 +39,8 @@ namespace {
 
 using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
-    AddStatusCommands,
-    AddAdapterCommands,
-    AddThermalCommands,
-    AddPlansCommands,
+    AddStatusCommands, AddAdapterCommands,  AddThermalCommands,
+    AddPlansCommands,  AddChargingCommands, AddUsbCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

@@ -61,5 +61,7 @@ void AddStatusCommands(Commands& commands);
 void AddAdapterCommands(Commands& commands);
 void AddThermalCommands(Commands& commands);
 void AddPlansCommands(Commands& commands);
+void AddChargingCommands(Commands& commands);
+void AddUsbCommands(Commands& commands);
 
 } // namespace celdorctl

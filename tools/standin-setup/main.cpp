@@ -14,7 +14,7 @@
 //     "Parameters" value "Firmware" holds the firmware's setup;
 //   - each installed service as an own-process service of the stand-in program, started
 //     automatically unless it is stopped, with its start-up values under "Parameters".
-#include <celdor_firmware/setup.h>
+#include <celdor_models/firmware_setup.h>
 #include <celdor_platform/notebook.h>
 
 #include <cstdio>
@@ -35,6 +35,14 @@ namespace models = celdor::models;
 
 constexpr std::u16string_view kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
 constexpr std::u16string_view kDriverName = u"FervoDrv";
+
+// A service's "Type", "Start" and "ErrorControl" values, as the service control manager keeps
+// them in its key.
+constexpr DWORD kKernelDriver = 0x1;
+constexpr DWORD kOwnProcess = 0x10;
+constexpr DWORD kAutoStart = 2;
+constexpr DWORD kDemandStart = 3;
+constexpr DWORD kErrorNormal = 1;
 
 std::u16string Quoted(std::u16string_view text) {
     std::u16string out = u"\"";
@@ -82,10 +90,10 @@ std::u16string ValueLine(std::u16string_view name, const RegValue& value) {
 class RegFile {
 public:
     void key(Hive hive, std::u16string_view path) {
-        m_text += u"\r\n[" + Root(hive) + path + u"]\r\n";
+        m_text += u"\r\n[" + Root(hive) + std::u16string(path) + u"]\r\n";
     }
     void deleteKey(Hive hive, std::u16string_view path) {
-        m_text += u"\r\n[-" + Root(hive) + path + u"]\r\n";
+        m_text += u"\r\n[-" + Root(hive) + std::u16string(path) + u"]\r\n";
     }
     void line(std::u16string_view text) { (m_text += text) += u"\r\n"; }
     void value(std::u16string_view name, const RegValue& value) { line(ValueLine(name, value)); }
@@ -126,10 +134,10 @@ void InstallService(RegFile& reg, std::u16string_view name, DWORD type, DWORD st
     reg.key(Hive::LocalMachine, key);
     reg.value(u"Type", RegValue::Dword(type));
     reg.value(u"Start", RegValue::Dword(start));
-    reg.value(u"ErrorControl", RegValue::Dword(SERVICE_ERROR_NORMAL));
+    reg.value(u"ErrorControl", RegValue::Dword(kErrorNormal));
     reg.value(u"ImagePath", RegValue::String(imagePath));
     reg.value(u"DisplayName", RegValue::String(name));
-    if (type != SERVICE_KERNEL_DRIVER) {
+    if (type != kKernelDriver) {
         reg.value(u"ObjectName", RegValue::String(u"LocalSystem"));
     }
     reg.key(Hive::LocalMachine, key + u"\\Parameters");
@@ -156,9 +164,9 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
         up.deleteKey(Hive::LocalMachine, std::u16string(kServicesKey) + name);
     }
     if (nb.fervo().present) {
-        InstallService(up, kDriverName, SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START,
-                       folder + u"\\FervoDrv.sys");
-        const celdor::firmware::Setup setup = celdor::firmware::SetupOf(nb.fervo().firmware());
+        InstallService(up, kDriverName, kKernelDriver, kAutoStart, folder + u"\\FervoDrv.sys");
+        const celdor::models::firmware::Setup setup =
+            celdor::models::firmware::SetupOf(nb.fervo().firmware());
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(&setup);
         up.value(u"Firmware", RegValue::Binary({bytes, bytes + sizeof(setup)}));
         std::cout << celdor::sim::Utf16ToUtf8(kDriverName) << "\n";
@@ -171,8 +179,7 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
         }
         const std::u16string name = celdor::sim::Utf8ToUtf16(models::ServiceName(kind));
         const bool started = config->state != models::ServiceState::Stopped;
-        InstallService(up, name, SERVICE_WIN32_OWN_PROCESS,
-                       started ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+        InstallService(up, name, kOwnProcess, started ? kAutoStart : kDemandStart,
                        u"\"" + folder + u"\\celdor_service_standin.exe\"");
         if (started) {
             std::cout << models::ServiceName(kind) << "\n";

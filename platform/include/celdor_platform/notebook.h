@@ -7,11 +7,13 @@
 
 #include "win32.h"
 
+#include <celdor_models/firmware.h>
 #include <celdor_models/services.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -185,15 +187,24 @@ struct FervoReply {
     static FervoReply Word(std::uint32_t word); // little-endian 32-bit reply
 };
 
-// The firmware side of the maker's driver. Requests answer from the stateful model unless a
-// scripted reply is queued for them; scripted replies are consumed one per request, in order.
+// The maker's driver and the firmware behind it. Requests answer from the firmware model
+// (models/firmware) at the notebook's virtual time unless a scripted reply is queued for them;
+// scripted replies are consumed one per request, in order.
 class FervoDevice {
 public:
     bool present = true;
     DWORD openError = 0;        // non-zero: opening the device fails with this last error
     bool recordRequests = true; // keep the record of requests (off for long runs)
-    // The 32-bit power status word answered to IOCTL_POWER_COMMAND sub-command 0xFF.
-    std::uint32_t statusWord = 0;
+
+    // The firmware: its configuration (what this notebook offers) and its state. A reset
+    // leaves a firmware that offers nothing. Take the notebook's lock to change it while other
+    // threads make requests.
+    celdor::models::firmware::Firmware& firmware() { return m_firmware; }
+    // Configures the firmware and sets the modes given as on, at once.
+    void configure(const celdor::models::firmware::Config& config,
+                   std::initializer_list<celdor::models::firmware::Mode> on = {});
+    // The notebook went through a hibernation and resumed.
+    void hibernate();
 
     // Queue a reply for the next request with this code (and, when given, this first input
     // byte: the sub-command of the 1-byte commands).
@@ -210,6 +221,7 @@ public:
     int m_openHandles = 0;
 
 private:
+    celdor::models::firmware::Firmware m_firmware;
     struct Scripted {
         DWORD code;
         std::optional<std::uint8_t> subCommand;
@@ -259,6 +271,49 @@ private:
     std::optional<Installed> m_installed[2];
 };
 
+// --- The battery class devices --------------------------------------------------------------
+
+// A battery pack as Windows reports it in BATTERY_INFORMATION. Capacities, alerts and the
+// critical bias in mWh.
+struct BatteryPack {
+    std::string chemistry = "LION"; // up to four ASCII characters: "LION", "LiP", "NiMH", ...
+    bool rechargeable = true;
+    DWORD designedCapacity = 0;
+    DWORD fullChargedCapacity = 0;
+    DWORD defaultAlert1 = 0; // the low-capacity alert
+    DWORD defaultAlert2 = 0; // the warning alert
+    DWORD criticalBias = 0;
+    DWORD cycleCount = 0;
+};
+
+// A battery device of the battery interface class: a battery bay, opened through its interface
+// path, with or without a pack in it. Its tag names the pack that is in: every insertion gives a
+// new one, as the battery class does.
+struct BatteryDevice {
+    std::u16string interfacePath; // "\\?\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}"
+    bool inserted = true;
+    BatteryPack pack;
+    ULONG tag = 0; // while a pack is in; 0 (BATTERY_TAG_INVALID) otherwise
+};
+
+// The battery devices in the order the interface class enumerates them.
+class BatteryDevices {
+public:
+    void add(std::u16string interfacePath, BatteryPack pack, bool inserted = true);
+    std::size_t count() const { return m_devices.size(); }
+    BatteryDevice& at(std::size_t index) { return m_devices.at(index); }
+    // Takes the pack out of a bay, or puts it (back) in under a new tag.
+    void eject(std::size_t index);
+    void insert(std::size_t index);
+    void clear();
+    // The device whose interface path, without its "\\?\" or "\\.\", is `name`; null if none.
+    BatteryDevice* find(std::u16string_view name);
+
+private:
+    std::vector<BatteryDevice> m_devices;
+    ULONG m_lastTag = 0;
+};
+
 // --- Clock ----------------------------------------------------------------------------------
 
 // Virtual time: Sleep advances it at once, GetTickCount64 and the wall clock read it.
@@ -306,17 +361,17 @@ std::optional<GUID> ParseGuid(std::string_view text);
 // --- The notebook ---------------------------------------------------------------------------
 
 // Handles of every kind the platform hands out, counted for leak checks.
-enum class HandleKind { File, Device, RegistryKey, Allocation, Service };
+enum class HandleKind { File, Device, RegistryKey, Allocation, Service, DeviceInfoList };
 const char* HandleKindName(HandleKind kind);
 
 class Notebook {
 public:
     static Notebook& instance();
 
-    // Everything back to an empty machine: no registry content, no driver, AC on line, the
-    // power plans of a fresh Windows installation, empty file system, clock at its defaults,
-    // journal and faults cleared. Handles still open stay counted, so a leak is not hidden by
-    // a reset.
+    // Everything back to an empty machine: no registry content, no driver, no battery devices,
+    // AC on line, the power plans of a fresh Windows installation, empty file system, clock at
+    // its defaults, journal and faults cleared. Handles still open stay counted, so a leak is
+    // not hidden by a reset.
     void reset();
     // The same, but the files under the root stay as they are.
     void resetState();
@@ -351,6 +406,7 @@ public:
     std::recursive_mutex& mutex() { return m_mutex; }
     Registry& registry() { return m_registry; }
     FervoDevice& fervo() { return m_fervo; }
+    BatteryDevices& batteries() { return m_batteries; }
     SYSTEM_POWER_STATUS& powerStatus() { return m_powerStatus; }
     Clock& clock() { return m_clock; }
     Services& services() { return m_services; }
@@ -380,6 +436,7 @@ private:
     bool m_elevated = false;
     Registry m_registry;
     FervoDevice m_fervo;
+    BatteryDevices m_batteries;
     SYSTEM_POWER_STATUS m_powerStatus{};
     Clock m_clock;
     Services m_services;

@@ -112,6 +112,7 @@ typedef GUID KNOWNFOLDERID;
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_BUSY 170L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
@@ -123,6 +124,7 @@ typedef GUID KNOWNFOLDERID;
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_INVALID_ACL 1336L
 #define ERROR_INVALID_SECURITY_DESCR 1338L
+#define ERROR_INVALID_USER_BUFFER 1784L
 
 #define S_OK ((HRESULT)0L)
 #define S_FALSE ((HRESULT)1L)
@@ -618,3 +620,100 @@ CELDOR_PLATFORM_API DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID*
                                                   const GUID* SubGroupOfPowerSettingsGuid,
                                                   const GUID* PowerSettingGuid, PULONG Type,
                                                   PUCHAR Buffer, LPDWORD BufferSize);
+// --- Device interfaces (setupapi) -----------------------------------------------------------
+
+struct HWND__ {
+    int unused;
+};
+typedef HWND__* HWND;
+typedef PVOID HDEVINFO;
+#define ANYSIZE_ARRAY 1
+
+#define DIGCF_DEFAULT 0x00000001
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_PROFILE 0x00000008
+#define DIGCF_DEVICEINTERFACE 0x00000010
+
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+
+typedef struct _SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+} SP_DEVINFO_DATA, *PSP_DEVINFO_DATA;
+
+typedef struct _SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+} SP_DEVICE_INTERFACE_DATA, *PSP_DEVICE_INTERFACE_DATA;
+
+typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_W {
+    DWORD cbSize;
+    WCHAR DevicePath[ANYSIZE_ARRAY];
+} SP_DEVICE_INTERFACE_DETAIL_DATA_W, *PSP_DEVICE_INTERFACE_DETAIL_DATA_W;
+
+CELDOR_PLATFORM_API HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator,
+                                                         HWND hwndParent, DWORD Flags);
+CELDOR_PLATFORM_API BOOL WINAPI SetupDiEnumDeviceInterfaces(
+    HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, const GUID* InterfaceClassGuid,
+    DWORD MemberIndex, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
+CELDOR_PLATFORM_API BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
+CELDOR_PLATFORM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
+
+// --- The battery class (batclass.h, poclass.h) ----------------------------------------------
+
+// {72631E54-78A4-11D0-BCF7-00AA00B7B32A}: the battery device interface class.
+CELDOR_PLATFORM_API const GUID GUID_DEVICE_BATTERY;
+
+#define FILE_DEVICE_BATTERY 0x00000029
+#define FILE_READ_ACCESS 0x0001
+#define FILE_WRITE_ACCESS 0x0002
+#define IOCTL_BATTERY_QUERY_TAG                                                                    \
+    CTL_CODE(FILE_DEVICE_BATTERY, 0x10, METHOD_BUFFERED, FILE_READ_ACCESS)
+#define IOCTL_BATTERY_QUERY_INFORMATION                                                            \
+    CTL_CODE(FILE_DEVICE_BATTERY, 0x11, METHOD_BUFFERED, FILE_READ_ACCESS)
+
+#define BATTERY_TAG_INVALID 0
+#define BATTERY_SYSTEM_BATTERY 0x80000000
+#define BATTERY_CAPACITY_RELATIVE 0x40000000
+#define BATTERY_IS_SHORT_TERM 0x20000000
+
+typedef enum {
+    BatteryInformation,
+    BatteryGranularityInformation,
+    BatteryTemperature,
+    BatteryEstimatedTime,
+    BatteryDeviceName,
+    BatteryManufactureDate,
+    BatteryManufactureName,
+    BatteryUniqueID,
+    BatterySerialNumber
+} BATTERY_QUERY_INFORMATION_LEVEL;
+
+typedef struct _BATTERY_QUERY_INFORMATION {
+    ULONG BatteryTag;
+    BATTERY_QUERY_INFORMATION_LEVEL InformationLevel;
+    LONG AtRate;
+} BATTERY_QUERY_INFORMATION, *PBATTERY_QUERY_INFORMATION;
+
+typedef struct _BATTERY_INFORMATION {
+    ULONG Capabilities;
+    BYTE Technology; // 0 primary, 1 rechargeable
+    BYTE Reserved[3];
+    BYTE Chemistry[4];
+    ULONG DesignedCapacity;
+    ULONG FullChargedCapacity;
+    ULONG DefaultAlert1;
+    ULONG DefaultAlert2;
+    ULONG CriticalBias;
+    ULONG CycleCount;
+} BATTERY_INFORMATION, *PBATTERY_INFORMATION;

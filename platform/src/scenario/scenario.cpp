@@ -20,9 +20,10 @@ namespace scenario {
 // The sections, in the order they are loaded and saved; each is defined in the file of its name.
 extern const Section kDescription, kUser, kElevated, kClock, kPowerStatus, kFervo, kRegistry;
 extern const Section kServices, kPowerPlans;
+extern const Section kBatteries;
 const Section* const kSections[] = {
     &kDescription, &kUser,     &kElevated, &kClock,      &kPowerStatus,
-    &kFervo,       &kRegistry, &kServices, &kPowerPlans,
+    &kFervo,       &kRegistry, &kServices, &kPowerPlans, &kBatteries,
 };
 
 } // namespace scenario

@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
 
 namespace celdorctl {
 
@@ -14,6 +17,16 @@ struct DriverProbe {
     DWORD error = 0;
 };
 DriverProbe ProbeDriver();
+
+// The power status word as the maker's driver answers it, or nothing when it cannot be asked.
+std::optional<DWORD> PowerStatusWord();
+
+// "the maker's driver is not available (\\.\FervoDrv gives error 2 (no such device))", or empty
+// when it is.
+std::string DriverUnavailable();
+
+// A positional argument's validator: one of `names`, or a message listing them.
+CLI::Validator OneOf(std::vector<std::string> names, std::string what);
 
 // "error 2 (no such device)": a Windows error code with what it means for a device.
 std::string ErrorText(DWORD error);

@@ -4,11 +4,32 @@
 #include "common.h"
 
 #include <celdor/adapter.h>
+#include <celdor/chargingmode.h>
 #include <celdor/powerplan.h>
+#include <celdor/usbcharger.h>
 
 namespace celdorctl {
 
 namespace {
+
+// One always-on USB feature in a word: "on", "off", "not supported" or "unknown".
+std::string UsbState(Celdor::CPowerFeatureBase&& feature) {
+    if (feature.IsSupport() != 1) {
+        return "not supported";
+    }
+    const int state = feature.OpenOrClose();
+    return state == 1 ? "on" : state == 2 ? "off" : "unknown";
+}
+
+void AddChargingRows(Report& report) {
+    static const char* const kModes[] = {"normal", "storage", "express"};
+    const std::string mode = kModes[Celdor::CChargingMode().GetChargingMode()];
+    const std::string ac = UsbState(Celdor::CUSBCharger());
+    const std::string battery = UsbState(Celdor::CUSBBatteryCharger());
+    report.row("charging_mode", "Charging mode", mode, mode)
+        .row("usb", "Always-on USB", Json{{"ac", ac}, {"battery", battery}},
+             "on AC " + ac + ", from battery " + battery);
+}
 
 int Status(Context& context) {
     using Celdor::CAdapter;
@@ -37,6 +58,7 @@ int Status(Context& context) {
     const bool planKnown = Celdor::CPowerScheme().GetActivePowerScheme(plan) == 1;
     report.row("active_plan", "Power plan", planKnown ? Json(plan.ToUtf8()) : Json(),
                planKnown ? plan.ToUtf8() : "unknown: the system did not say");
+    AddChargingRows(report);
     report.print(context.out, context.json);
     return 0;
 }

@@ -144,7 +144,8 @@ inline constexpr std::uint32_t kNeverMs = 0xFFFFFFFF;
 std::string ParametersKey(ServiceKind kind);
 // The service as it starts from `installed` (a stopped or running service starts at once unless
 // the values say otherwise). Controls still to come are not carried over.
-ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store, const ServiceConfig& installed = {});
+ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store,
+                            const ServiceConfig& installed = {});
 // Writes every value, so that a start reads `config` back whatever was installed.
 void WriteStartupConfig(ServiceKind kind, const ServiceConfig& config, ValueStore& store);
 

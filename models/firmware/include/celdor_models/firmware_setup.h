@@ -3,11 +3,13 @@
 // on this model accept (the simulated device and the stand-in driver under Wine), so that a
 // program sets up the firmware the same way on both: a test through DeviceIoControl, an installer
 // as the stand-in's start-up configuration.
+//
+// Freestanding, like the model.
 #pragma once
 
 #include "firmware.h"
 
-namespace celdor::firmware {
+namespace celdor::models::firmware {
 
 // Device type 0x8310, function 0xFC0, buffered, any access: in a Setup, out nothing. A request
 // of any other input size fails as an invalid parameter.
@@ -45,4 +47,16 @@ inline Setup SetupOf(const Firmware& firmware) {
     return setup;
 }
 
-} // namespace celdor::firmware
+// A configuration request as both machines answer it: a Setup's bytes, exactly, or false
+// (an invalid parameter) and the firmware left as it was.
+inline bool Configure(Firmware& firmware, const uint8_t* in, uint32_t inSize) {
+    if (!in || inSize != sizeof(Setup)) {
+        return false;
+    }
+    Setup setup;
+    __builtin_memcpy(&setup, in, sizeof(setup));
+    Apply(firmware, setup);
+    return true;
+}
+
+} // namespace celdor::models::firmware

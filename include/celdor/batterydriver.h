@@ -1,0 +1,61 @@
+// CBatteryDriver: the batteries Windows knows, found through the battery device interface class,
+// one handle per battery kept open under a process-wide reference count; the Windows battery
+// information of one battery; and the version of the maker's driver interface.
+#pragma once
+
+#include "export.h"
+
+#if defined(_WIN32)
+#include <batclass.h>
+#endif
+
+#include <mutex>
+
+namespace Celdor {
+
+class CELDOR_API CBatteryDriver {
+public:
+    CBatteryDriver();
+    // A copy holds the same handle values as its source, without a reference of its own: it
+    // may use them while the source keeps them open.
+    CBatteryDriver(const CBatteryDriver& other);
+    CBatteryDriver& operator=(const CBatteryDriver& other);
+    // Gives back the references this object took and closes the handles it opened.
+    virtual ~CBatteryDriver();
+
+    // Takes a reference; the first reference of the process opens this object's handles.
+    void InitBatteryDriverHandle();
+    // Enumerates the batteries and opens their handles, without the lock or a reference.
+    void GetBatteryDriverHandle();
+    // Gives back a reference; the last one closes this object's handles.
+    void ReleaseBatteryDriverHandle();
+    // Reads BatteryInformation of battery `index` (0 or 1). Returns 1 when read (or when the
+    // battery reports tag 0, leaving `info` alone), 0 otherwise.
+    int GetBatteryInformationFromOS(BATTERY_INFORMATION& info, int index);
+    // The maker's driver interface version, or -1.
+    static int GetFvSpecVersion();
+
+protected:
+    static const int BATTERY_MAX_NUMBER = 2;
+    // Guards s_nHandleRefCount and every open and close of battery handles, in every object.
+    static std::mutex s_mutexHandle;
+    static int s_nHandleRefCount;
+
+    // The last battery slot whose interface could be read, plus one.
+    int m_nBatteryCount;
+    HANDLE m_hBattery[BATTERY_MAX_NUMBER];
+
+    // Taking and giving back one reference under the lock: the first reference of the process
+    // opens this object's handles, the last closes them. A lock that cannot be taken throws
+    // std::system_error.
+    void ReferenceStep();
+    void ReleaseStep();
+
+private:
+    void CloseOwnHandles();
+
+    int m_nReferences;   // references taken by InitBatteryDriverHandle and not yet given back
+    bool m_bOwnsHandles; // the handles were opened by this object, not copied from another
+};
+
+} // namespace Celdor

@@ -1,0 +1,222 @@
+// The batteries Windows knows: enumerated through the battery device interface class, one
+// handle per battery, kept open under a process-wide reference count.
+#include <celdor/batterydriver.h>
+#include <celdor/cstring.h>
+
+#include "driver/controlcodes.h"
+#include "driver/driverlib.h"
+#include "support/logger.h"
+
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace Celdor {
+
+namespace {
+
+constexpr DWORD SPEC_VERSION_QUERY = 0x11;
+
+struct LocalFreeDeleter {
+    void operator()(void* block) const { LocalFree(block); }
+};
+using DetailBuffer = std::unique_ptr<SP_DEVICE_INTERFACE_DETAIL_DATA_W, LocalFreeDeleter>;
+
+// The device information set, destroyed on every way out.
+struct DeviceInfoSet {
+    HDEVINFO set;
+    ~DeviceInfoSet() {
+        if (set != INVALID_HANDLE_VALUE) {
+            SetupDiDestroyDeviceInfoList(set);
+        }
+    }
+};
+
+} // namespace
+
+std::mutex CBatteryDriver::s_mutexHandle;
+int CBatteryDriver::s_nHandleRefCount = 0;
+const int CBatteryDriver::BATTERY_MAX_NUMBER;
+
+CBatteryDriver::CBatteryDriver()
+    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE}, m_nReferences(0),
+      m_bOwnsHandles(false) {}
+
+CBatteryDriver::CBatteryDriver(const CBatteryDriver& other)
+    : m_nBatteryCount(other.m_nBatteryCount), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]},
+      m_nReferences(0), m_bOwnsHandles(false) {}
+
+// The references this object holds stay with it; handles it opened are closed, since nothing
+// of this object names them any more.
+CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
+    if (this != &other) {
+        try {
+            std::lock_guard lock(s_mutexHandle);
+            CloseOwnHandles();
+        } catch (const std::system_error&) {
+            CloseOwnHandles();
+        }
+        m_nBatteryCount = other.m_nBatteryCount;
+        m_hBattery[0] = other.m_hBattery[0];
+        m_hBattery[1] = other.m_hBattery[1];
+    }
+    return *this;
+}
+
+// Gives back only the references this object took, so that an object that never took one does
+// not close another's. A lock that cannot be taken must not end the host's process: the
+// handles are then closed without it.
+CBatteryDriver::~CBatteryDriver() {
+    try {
+        std::lock_guard lock(s_mutexHandle);
+        s_nHandleRefCount -= m_nReferences;
+        m_nReferences = 0;
+        CloseOwnHandles();
+    } catch (const std::system_error&) {
+        CloseOwnHandles();
+    }
+}
+
+// Closes the handles this object opened; handles copied from another object are only
+// forgotten.
+void CBatteryDriver::CloseOwnHandles() {
+    for (HANDLE& handle : m_hBattery) {
+        if (handle != INVALID_HANDLE_VALUE && m_bOwnsHandles) {
+            CloseHandle(handle);
+        }
+        handle = INVALID_HANDLE_VALUE;
+    }
+    m_bOwnsHandles = false;
+}
+
+void CBatteryDriver::ReferenceStep() {
+    std::lock_guard lock(s_mutexHandle);
+    ++s_nHandleRefCount;
+    if (s_nHandleRefCount == 1 && m_hBattery[0] == INVALID_HANDLE_VALUE &&
+        m_hBattery[1] == INVALID_HANDLE_VALUE) {
+        GetBatteryDriverHandle();
+    }
+}
+
+void CBatteryDriver::ReleaseStep() {
+    std::lock_guard lock(s_mutexHandle);
+    --s_nHandleRefCount;
+    if (s_nHandleRefCount <= 0) {
+        CloseOwnHandles();
+    }
+}
+
+// The host's calls give no exception back: a lock that cannot be taken leaves the count and the
+// handles as they were.
+void CBatteryDriver::InitBatteryDriverHandle() {
+    try {
+        ReferenceStep();
+        ++m_nReferences;
+    } catch (const std::system_error&) {
+    }
+}
+
+void CBatteryDriver::ReleaseBatteryDriverHandle() {
+    try {
+        ReleaseStep();
+        if (m_nReferences > 0) {
+            --m_nReferences;
+        }
+    } catch (const std::system_error&) {
+    }
+}
+
+// Up to two battery interfaces, each opened as found; a slot whose interface cannot be read is
+// skipped, not the end of the list. The handles are then put in the order of their device
+// paths. Handles this object held before are closed first.
+void CBatteryDriver::GetBatteryDriverHandle() {
+    CloseOwnHandles();
+    m_bOwnsHandles = true;
+    CString paths[BATTERY_MAX_NUMBER];
+    {
+        const DeviceInfoSet devices{SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
+                                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
+        for (int i = 0; devices.set != INVALID_HANDLE_VALUE && i < BATTERY_MAX_NUMBER; ++i) {
+            SP_DEVICE_INTERFACE_DATA data = {};
+            data.cbSize = sizeof data;
+            if (SetupDiEnumDeviceInterfaces(devices.set, nullptr, &GUID_DEVICE_BATTERY, i, &data) !=
+                TRUE) {
+                continue;
+            }
+            DWORD required = 0;
+            SetupDiGetDeviceInterfaceDetailW(devices.set, &data, nullptr, 0, &required, nullptr);
+            if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+                continue; // the size could not be had: nothing to read the path into
+            }
+            DetailBuffer detail(
+                static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(LocalAlloc(LPTR, required)));
+            if (!detail) {
+                continue;
+            }
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+            if (SetupDiGetDeviceInterfaceDetailW(devices.set, &data, detail.get(), required,
+                                                 nullptr, nullptr) == TRUE) {
+                m_hBattery[i] = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0,
+                                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                m_nBatteryCount = i + 1;
+                paths[i] = CString(detail->DevicePath);
+            }
+        }
+    }
+    if (!paths[0].IsEmpty() && !paths[1].IsEmpty() && paths[0] > paths[1]) {
+        std::swap(m_hBattery[0], m_hBattery[1]);
+    }
+    SetLastError(0);
+}
+
+// A battery that reports tag 0 is left unread, and the query still counts as answered.
+int CBatteryDriver::GetBatteryInformationFromOS(BATTERY_INFORMATION& info, int index) {
+    try {
+        ReferenceStep();
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    int result = 0;
+    if ((index == 0 || index == 1) && m_hBattery[index] != INVALID_HANDLE_VALUE) {
+        ULONG wait = 0;
+        ULONG tag = 0;
+        DWORD returned = 0;
+        result = DeviceIoControl(m_hBattery[index], IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait,
+                                 &tag, sizeof tag, &returned, nullptr);
+        if (result == 1 && tag != 0) {
+            BATTERY_QUERY_INFORMATION query = {};
+            query.BatteryTag = tag;
+            query.InformationLevel = BatteryInformation;
+            query.AtRate = 0;
+            result = DeviceIoControl(m_hBattery[index], IOCTL_BATTERY_QUERY_INFORMATION, &query,
+                                     sizeof query, &info, sizeof info, &returned, nullptr);
+        }
+    }
+    try {
+        ReleaseStep();
+    } catch (const std::system_error&) {
+    }
+    return result;
+}
+
+int CBatteryDriver::GetFvSpecVersion() {
+    CDriverLib driver;
+    DWORD command = SPEC_VERSION_QUERY;
+    DWORD answer = 0;
+    if (driver.IoControl(IOCTL_GET_SPEC_VERSION, &command, IOCTL_GET_SPEC_VERSION_IN_SIZE, &answer,
+                         IOCTL_GET_SPEC_VERSION_OUT_SIZE) == 0) {
+        CFileLogger::GetInstance()->LogDebugInfo(
+            W("GetFvSpecVersion DeviceIoControl failed, last error: %d"),
+            static_cast<int>(GetLastError()));
+        return -1;
+    }
+    if ((answer & 1) == 0) {
+        CFileLogger::GetInstance()->LogDebugInfo(
+            W("GetFvSpecVersion output returned failed, error code: %d"),
+            static_cast<int>((answer >> 1) & 7));
+        return -1;
+    }
+    return static_cast<int>(answer >> 4);
+}
+
+} // namespace Celdor

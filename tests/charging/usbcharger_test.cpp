@@ -1,0 +1,121 @@
+// Always-on USB charging: the bits each feature reads, and the switch-and-retry of the feature
+// on AC against the one-shot switch of the battery feature.
+#include "charging_test.h"
+
+#include <celdor/usbcharger.h>
+
+#include <gmock/gmock.h>
+
+using Celdor::CUSBBatteryCharger;
+using Celdor::CUSBCharger;
+using celdor::sim::FervoReply;
+using ::testing::ElementsAre;
+
+namespace {
+
+class UsbChargerTest : public ChargingTest {
+protected:
+    static std::vector<std::string> Retries(const std::string& what, int count) {
+        std::vector<std::string> lines;
+        for (int i = 1; i <= count; ++i) {
+            lines.push_back(what + " always on USB failed, automatically try again" +
+                            std::to_string(i));
+        }
+        return lines;
+    }
+};
+
+TEST_F(UsbChargerTest, EachFeatureReadsItsOwnBits) {
+    struct Case {
+        std::uint32_t word;
+        int acSupport, acState, batterySupport, batteryState;
+    };
+    const Case cases[] = {{0x000000C0, 1, 1, 0, 2}, {0x0000C000, 0, 2, 1, 1}};
+    CUSBCharger ac;
+    CUSBBatteryCharger battery;
+    for (const Case& c : cases) {
+        for (int i = 0; i < 4; ++i) {
+            nb().fervo().script(kUsb, 0x02, FervoReply::Word(c.word));
+        }
+        EXPECT_EQ(ac.IsSupport(), c.acSupport);
+        EXPECT_EQ(ac.OpenOrClose(), c.acState);
+        EXPECT_EQ(battery.IsSupport(), c.batterySupport);
+        EXPECT_EQ(battery.OpenOrClose(), c.batteryState);
+    }
+    for (int i = 0; i < 4; ++i) {
+        nb().fervo().script(kUsb, 0x02, FervoReply::Fail(ERROR_GEN_FAILURE));
+    }
+    EXPECT_EQ(ac.IsSupport(), 0);
+    EXPECT_EQ(ac.OpenOrClose(), -1);
+    EXPECT_EQ(battery.IsSupport(), 0);
+    EXPECT_EQ(battery.OpenOrClose(), -1);
+    EXPECT_THAT(Messages(), ElementsAre("Query always on USB capability DeviceIo failed",
+                                        "Query always on USB DeviceIo failed",
+                                        "Query AOU charge in battery capability DeviceIo failed",
+                                        "Query AOU charge in battery DeviceIo failed"));
+}
+
+// Confirmed at the first check: one command, one query. Never confirmed: eleven commands on
+// one channel, ten queries, ten numbered retries; the result is the last command's.
+TEST_F(UsbChargerTest, SwitchOnAcRetriesUntilConfirmed) {
+    struct Case {
+        std::uint32_t delayMs;
+        std::size_t commands, queries;
+        int retries;
+    };
+    const Case cases[] = {{0, 1, 1, 0}, {fw::kNever, 11, 10, 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.delayMs);
+        nb().fervo().configure({.features = fw::kUsbOnAc, .switchDelayMs = c.delayMs});
+        Forget();
+        EXPECT_EQ(CUSBCharger().OpenFeature(), 1);
+        EXPECT_EQ(Count(kUsb, 0x0A), c.commands);
+        EXPECT_EQ(Count(kUsb, 0x02), c.queries);
+        EXPECT_EQ(Messages(), Retries("Open", c.retries));
+        EXPECT_EQ(DriverOpens(), 1 + c.queries);
+    }
+}
+
+// Switching off waits for the state "off"; a failed query counts as not yet, and a refused
+// retry is reported only by the result.
+TEST_F(UsbChargerTest, SwitchOffRetriesOnAFailedQuery) {
+    nb().fervo().configure({.features = fw::kUsbOnAc}, {fw::Mode::UsbOnAc});
+    nb().fervo().script(kUsb, 0x02, FervoReply::Fail(ERROR_GEN_FAILURE));
+    EXPECT_EQ(CUSBCharger().CloseFeature(), 1);
+    EXPECT_THAT(Sent(kUsb, true), ElementsAre(0x0B, 0x02, 0x0B, 0x02));
+    EXPECT_THAT(Messages(), ElementsAre("Query always on USB DeviceIo failed",
+                                        "Close always on USB failed, automatically try again1"));
+
+    Forget();
+    nb().fervo().configure({.features = fw::kUsbOnAc, .switchDelayMs = fw::kNever});
+    nb().fervo().script(kUsb, 0x0A, FervoReply::Word(0));
+    for (int i = 0; i < 10; ++i) {
+        nb().fervo().script(kUsb, 0x0A, FervoReply::Fail(ERROR_BUSY));
+    }
+    EXPECT_EQ(CUSBCharger().OpenFeature(), 0);
+    EXPECT_EQ(Messages(), Retries("Open", 10));
+}
+
+TEST_F(UsbChargerTest, AFailedFirstCommandIsNotRetried) {
+    EXPECT_EQ(CUSBCharger().OpenFeature(), 0);
+    EXPECT_EQ(CUSBCharger().CloseFeature(), 0);
+    EXPECT_THAT(Sent(kUsb, true), ElementsAre(0x0A, 0x0B));
+    EXPECT_THAT(Messages(), ElementsAre("Open always on USB DeviceIo failed",
+                                        "Close always on USB DeviceIo failed"));
+}
+
+// The battery feature sends its command once and does not look at the state afterwards.
+TEST_F(UsbChargerTest, TheBatteryFeatureSwitchesOnce) {
+    nb().fervo().configure({.features = fw::kUsbOnBattery, .switchDelayMs = fw::kNever});
+    CUSBBatteryCharger battery;
+    EXPECT_EQ(battery.OpenFeature(), 1);
+    EXPECT_EQ(battery.CloseFeature(), 1);
+    EXPECT_THAT(Sent(kUsb, true), ElementsAre(0x13, 0x12));
+    nb().fervo().configure({});
+    EXPECT_EQ(battery.OpenFeature(), 0);
+    EXPECT_EQ(battery.CloseFeature(), 0);
+    EXPECT_THAT(Messages(), ElementsAre("Open AOU charge in battery DeviceIo failed",
+                                        "Close AOU charge in battery DeviceIo failed"));
+}
+
+} // namespace

@@ -1,0 +1,173 @@
+// Charging modes and always-on USB on a machine without the maker's driver: what the host gets,
+// what the library records under the user's key and what it logs.
+#include <gtest/gtest.h>
+
+#include "diagnostic_log.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Celdor::CChargingMode;
+using portable::WString;
+
+const WCHAR* const kAddinKey = WTEXT("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
+                                     "OstraNotebookAddin");
+const WCHAR* const kModeValue = WTEXT("BatteryChargeMode");
+
+bool DriverPresent() {
+    HANDLE device = CreateFileW(WTEXT("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(device);
+    return true;
+}
+
+// The recorded mode as the test found it, put back afterwards. When the add-in's key was not
+// there, the levels the library made are removed, innermost first, as far as they are empty.
+class AddinKey {
+public:
+    AddinKey() {
+        HKEY key = nullptr;
+        m_existed = RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_READ, &key) == 0;
+        if (m_existed) {
+            RegCloseKey(key);
+        }
+        m_hadMode = Query(m_oldMode);
+        Set(nullptr);
+    }
+    ~AddinKey() {
+        Set(m_hadMode ? &m_oldMode : nullptr);
+        for (WString path = kAddinKey; !m_existed && path.find(WTEXT('\\')) != WString::npos;
+             path.resize(path.rfind(WTEXT('\\')))) {
+            if (RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS) {
+                break;
+            }
+        }
+    }
+    static bool Query(WString& mode, DWORD* type = nullptr) {
+        WCHAR text[64] = {};
+        DWORD size = sizeof text - sizeof(WCHAR);
+        HKEY key = nullptr;
+        const bool found =
+            RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_READ, &key) == ERROR_SUCCESS &&
+            RegQueryValueExW(key, kModeValue, nullptr, type, reinterpret_cast<BYTE*>(text),
+                             &size) == ERROR_SUCCESS;
+        if (key) {
+            RegCloseKey(key);
+        }
+        mode = text;
+        return found;
+    }
+    static WString Mode() {
+        WString mode;
+        return Query(mode) ? mode : WString(WTEXT("(none)"));
+    }
+    // Records a mode, or removes the record for null.
+    static void Set(const WString* mode) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+            return;
+        }
+        if (mode) {
+            RegSetValueExW(key, kModeValue, 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(mode->c_str()),
+                           static_cast<DWORD>((mode->size() + 1) * sizeof(WCHAR)));
+        } else {
+            RegDeleteValueW(key, kModeValue);
+        }
+        RegCloseKey(key);
+    }
+
+private:
+    bool m_existed = false;
+    bool m_hadMode = false;
+    WString m_oldMode;
+};
+
+class WithoutTheDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (DriverPresent()) {
+            GTEST_SKIP() << "the maker's driver is present on this machine";
+        }
+        m_logging = m_log.Arrange();
+        if (m_logging) {
+            m_log.SetLevel(0x400);
+        }
+    }
+    void TearDown() override { m_log.Restore(); }
+
+    // The messages of these features logged since the last call, without their headers (the
+    // registry helpers' own lines left out); empty when the log level could not be set here.
+    std::vector<std::string> Messages() {
+        std::vector<std::string> messages;
+        for (const std::string& line : m_log.Messages()) {
+            const std::string message = line.substr(line.find_first_not_of('-', line.find("--")));
+            const bool registryHelper = message.rfind("libreg ", 0) == 0 ||
+                                        message.find(" valuepath ") != std::string::npos;
+            if (!registryHelper) {
+                messages.push_back(message);
+            }
+        }
+        m_log.RemoveFile();
+        return messages;
+    }
+    // What the log holds when it can be written here: these lines, else none.
+    std::vector<std::string> IfLogging(std::vector<std::string> lines) const {
+        return m_logging ? lines : std::vector<std::string>{};
+    }
+
+private:
+    portable::DiagnosticLog m_log;
+    bool m_logging = false;
+};
+
+// Every read gives normal; a change to normal is confirmed at once and recorded, the others
+// fail after ten reads without touching the record.
+TEST_F(WithoutTheDriver, ChargingModeIsNormalAndCannotBeChanged) {
+    AddinKey key;
+    CChargingMode charging;
+    DWORD type = 0;
+    WString mode;
+    ASSERT_TRUE(AddinKey::Query(mode, &type));
+    EXPECT_TRUE(mode == WTEXT("Normal"));
+    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
+    EXPECT_EQ(Messages(), IfLogging({"Query storage mode failed", "Query rapid charge failed"}));
+
+    EXPECT_EQ(charging.GetChargingMode(), 0);
+    EXPECT_EQ(charging.DoesSupportConservationMode(), 0);
+    EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 0);
+    const WString quick = WTEXT("Quick");
+    AddinKey::Set(&quick);
+    EXPECT_EQ(charging.SetChargingMode(1), 0);
+    EXPECT_EQ(charging.SetChargingMode(2), 0);
+    EXPECT_TRUE(AddinKey::Mode() == quick);
+    EXPECT_EQ(charging.SetChargingMode(0), 0);
+    EXPECT_TRUE(AddinKey::Mode() == WTEXT("Normal"));
+}
+
+TEST_F(WithoutTheDriver, FurtherModesAndUsbAreUnsupported) {
+    EXPECT_EQ(CChargingMode::GetTemporaryMode(), 0);
+    EXPECT_EQ(CChargingMode::GetNightChargeMode(), 0);
+    EXPECT_EQ(CChargingMode::SetNightChargeMode(1), 0);
+    Messages();
+    EXPECT_EQ(CChargingMode::DoesSupportStorage80(), 0);
+    EXPECT_EQ(Messages(), IfLogging({"GetFvSpecVersion DeviceIoControl failed, last error: 2"}));
+
+    Celdor::CUSBCharger ac;
+    Celdor::CUSBBatteryCharger battery;
+    for (Celdor::CPowerFeatureBase* feature : {static_cast<Celdor::CPowerFeatureBase*>(&ac),
+                                               static_cast<Celdor::CPowerFeatureBase*>(&battery)}) {
+        EXPECT_EQ(feature->IsSupport(), 0);
+        EXPECT_EQ(feature->OpenOrClose(), -1);
+        EXPECT_EQ(feature->OpenFeature(), 0);
+        EXPECT_EQ(feature->CloseFeature(), 0);
+    }
+}
+
+} // namespace
