@@ -1,18 +1,32 @@
-// The adapter queries against the system: AC presence comes from the operating system's power
-// status.
-#include "portable.h"
-
-#include <gtest/gtest.h>
+// The adapter queries against the system: AC presence from the operating system's power status,
+// the adapter state and its detection from the maker's firmware.
+#include "firmware.h"
 
 namespace {
 
 using Celdor::CAdapter;
+namespace fw = portable::fw;
 
 TEST(Adapter, AcPresenceIsTheSystemsLineStatus) {
     SYSTEM_POWER_STATUS status = {};
     ASSERT_TRUE(GetSystemPowerStatus(&status));
     EXPECT_EQ(CAdapter::IsACIn(), status.ACLineStatus == 1 ? 1 : 0)
         << "ACLineStatus " << int(status.ACLineStatus);
+}
+
+// Every state the firmware reports, with and without adapter mode detection; state 3 with
+// detection is no valid state.
+using AdapterWithTheDriver = portable::FirmwareTest;
+
+TEST_F(AdapterWithTheDriver, StateAndDetectionComeFromTheFirmware) {
+    for (std::uint32_t detection : {0u, std::uint32_t(fw::kAdapterModeDetection)}) {
+        for (std::uint32_t state = 0; state < 4; ++state) {
+            SCOPED_TRACE(::testing::Message() << "state " << state << " detection " << detection);
+            Configure(detection, 0, state);
+            EXPECT_EQ(CAdapter::GetAdapterStatus(), detection && state == 3 ? -1 : int(state));
+            EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), detection ? 1 : 0);
+        }
+    }
 }
 
 } // namespace
