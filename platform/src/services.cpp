@@ -46,7 +46,7 @@ int Index(ServiceKind kind) {
 void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD userAccess) {
     auto lock = detail::LockNotebook();
     m_installed[Index(kind)].emplace(
-        Installed{ServiceModel(kind, std::move(config), Now()), userAccess});
+        Installed{ServiceModel(kind, config, Now()), userAccess, config});
 }
 
 bool Services::installed(ServiceKind kind) const {
@@ -89,6 +89,18 @@ void Services::advance() {
             installed->model.advance(Now(), Store());
         }
     }
+}
+
+bool Services::start(ServiceKind kind) {
+    auto lock = detail::LockNotebook();
+    advance();
+    auto& installed = m_installed[Index(kind)];
+    if (!installed || installed->model.status().state != models::ServiceState::Stopped) {
+        return false;
+    }
+    installed->model =
+        ServiceModel(kind, models::StartupConfig(kind, Store(), installed->installedAs), Now());
+    return true;
 }
 
 } // namespace celdor::sim
@@ -419,6 +431,32 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
         return answer(handled == models::kControlAccepted ? ERROR_SUCCESS
                                                           : ERROR_INVALID_SERVICE_CONTROL);
     }
+}
+
+BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
+                          LPCWSTR* lpServiceArgVectors) {
+    (void)lpServiceArgVectors; // the maker's services take no arguments
+    auto lock = LockNotebook();
+    AdvanceServices();
+    Call call{.function = "StartServiceW",
+              .target = Describe(hService),
+              .handle = HandleId(hService),
+              .code = dwNumServiceArgs};
+    if (auto error = Injected("StartServiceW", call.target)) {
+        return Fail(call, *error, FALSE);
+    }
+    const ScObject* object = Find(hService);
+    if (!object || !object->service) {
+        return Fail(call, ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (!(object->access & SERVICE_START)) {
+        return Fail(call, ERROR_ACCESS_DENIED, FALSE);
+    }
+    if (!NB().services().start(*object->service)) {
+        return Fail(call, ERROR_SERVICE_ALREADY_RUNNING, FALSE);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return Finish(call, TRUE);
 }
 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {

@@ -111,11 +111,6 @@ TEST_F(ChargingModeTest, ARefusedSwitchLeavesTheModeInForce) {
     EXPECT_EQ(Recorded(), u"Normal");
 }
 
-TEST_F(ChargingModeTest, StorageWinsWhenTheFirmwareReportsBoth) {
-    Arrange(1, {fw::Mode::Express, fw::Mode::Storage});
-    EXPECT_EQ(CChargingMode().GetChargingMode(), 1);
-}
-
 // The first construction records the mode in force (and switches express off when storage is
 // on); a recorded mode is left alone, with nothing asked beyond the battery count.
 TEST_F(ChargingModeTest, TheFirstConstructionRecordsTheMode) {

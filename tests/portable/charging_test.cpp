@@ -1,8 +1,9 @@
-// Charging modes and always-on USB on a machine without the maker's driver: what the host gets,
+// Charging modes and always-on USB, with the maker's driver and without it: what the host gets,
 // what the library records under the user's key and what it logs.
 #include <gtest/gtest.h>
 
 #include "diagnostic_log.h"
+#include "firmware.h"
 
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ namespace {
 
 using Celdor::CChargingMode;
 using portable::WString;
+namespace fw = portable::fw;
 
 const WCHAR* const kAddinKey = WTEXT("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
                                      "OstraNotebookAddin");
@@ -167,6 +169,62 @@ TEST_F(WithoutTheDriver, FurtherModesAndUsbAreUnsupported) {
         EXPECT_EQ(feature->OpenOrClose(), -1);
         EXPECT_EQ(feature->OpenFeature(), 0);
         EXPECT_EQ(feature->CloseFeature(), 0);
+    }
+}
+
+// With the driver: each change is made by the firmware, read back and recorded. Storage wins
+// when the firmware reports both modes on.
+using WithTheDriver = portable::FirmwareTest;
+
+TEST_F(WithTheDriver, ChargingModeChangesAreMadeReadBackAndRecorded) {
+    const struct {
+        std::uint32_t on;
+        int found;
+    } starts[] = {{0, 0},
+                  {fw::ModeBit(fw::Mode::Storage), 1},
+                  {fw::ModeBit(fw::Mode::Express), 2},
+                  {fw::ModeBit(fw::Mode::Storage) | fw::ModeBit(fw::Mode::Express), 1}};
+    const WCHAR* const recorded[] = {WTEXT("Normal"), WTEXT("Storage"), WTEXT("Quick")};
+    AddinKey key;
+    for (const auto& start : starts) {
+        for (int to : {0, 1, 2}) {
+            SCOPED_TRACE(::testing::Message() << "from " << start.on << " to " << to);
+            Configure(fw::kExpress | fw::kStorage, start.on);
+            CChargingMode charging;
+            EXPECT_EQ(charging.GetChargingMode(), start.found);
+            EXPECT_EQ(charging.DoesSupportConservationMode(), 1);
+            EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 1);
+            EXPECT_EQ(charging.SetChargingMode(to), to);
+            EXPECT_EQ(charging.GetChargingMode(), to);
+            EXPECT_TRUE(AddinKey::Mode() == recorded[to]);
+        }
+    }
+}
+
+// Each always-on USB feature reads and switches its own mode, and only where the firmware
+// offers it.
+TEST_F(WithTheDriver, AlwaysOnUsbFeaturesSwitchTheirOwnMode) {
+    Celdor::CUSBCharger ac;
+    Celdor::CUSBBatteryCharger battery;
+    const struct {
+        Celdor::CPowerFeatureBase* feature;
+        std::uint32_t offered;
+        fw::Mode mode;
+    } features[] = {{&ac, fw::kUsbOnAc, fw::Mode::UsbOnAc},
+                    {&battery, fw::kUsbOnBattery, fw::Mode::UsbOnBattery}};
+    for (const auto& f : features) {
+        SCOPED_TRACE(f.offered);
+        Configure(f.offered, fw::ModeBit(f.mode));
+        EXPECT_EQ(f.feature->IsSupport(), 1);
+        EXPECT_EQ(f.feature->OpenOrClose(), 1);
+        EXPECT_NE(f.feature->CloseFeature(), 0);
+        EXPECT_EQ(f.feature->OpenOrClose(), 2);
+        EXPECT_NE(f.feature->OpenFeature(), 0);
+        EXPECT_EQ(f.feature->OpenOrClose(), 1);
+
+        Configure((fw::kUsbOnAc | fw::kUsbOnBattery) & ~f.offered);
+        EXPECT_EQ(f.feature->IsSupport(), 0);
+        EXPECT_EQ(f.feature->OpenFeature(), 0);
     }
 }
 

@@ -258,11 +258,15 @@ public:
     // Used by the platform layer: the model brought up to the clock's tick, or null.
     models::ServiceModel* model(models::ServiceKind kind);
     void advance();
+    // Starts a stopped service as its host does: from the values of its "Parameters" key over
+    // the way it was installed (celdor_models/services.h). False when it is not stopped.
+    bool start(models::ServiceKind kind);
 
 private:
     struct Installed {
         models::ServiceModel model;
         DWORD userAccess;
+        models::ServiceConfig installedAs;
     };
     std::optional<Installed> m_installed[2];
 };
