@@ -14,11 +14,14 @@ namespace {
 
 // The maker's control codes: the power and USB commands, the interface version, the smart
 // battery and firmware blocks, and the 4-byte words of the battery requests.
-const DWORD kCodes[] = {
-    Celdor::IOCTL_POWER_COMMAND,          Celdor::IOCTL_USB_CHARGE_COMMAND,
-    Celdor::IOCTL_GET_SPEC_VERSION,       Celdor::IOCTL_SMART_BATTERY_READ,
-    Celdor::IOCTL_BATTERY_FIRMWARE_INFO,  Celdor::IOCTL_CHARGE_COMPLETION_TIME,
-    Celdor::IOCTL_BTMC,                   Celdor::IOCTL_BNMC};
+const DWORD kCodes[] = {Celdor::IOCTL_POWER_COMMAND,
+                        Celdor::IOCTL_USB_CHARGE_COMMAND,
+                        Celdor::IOCTL_GET_SPEC_VERSION,
+                        Celdor::IOCTL_SMART_BATTERY_READ,
+                        Celdor::IOCTL_BATTERY_FIRMWARE_INFO,
+                        Celdor::IOCTL_CHARGE_COMPLETION_TIME,
+                        Celdor::IOCTL_BTMC,
+                        Celdor::IOCTL_BNMC};
 
 } // namespace
 

@@ -62,8 +62,8 @@ void ReadEverything() {
     RegGetStr(Celdor::CChargingMode::ADDIN_KEY, Celdor::CChargingMode::BATTERY_CHARGE_MODE_VALUE,
               text);
     DWORD word = 0;
-    RegGetDWORD(Celdor::CChargingMode::ADDIN_KEY,
-                Celdor::CChargingMode::BATTERY_CHARGE_MODE_VALUE, word);
+    RegGetDWORD(Celdor::CChargingMode::ADDIN_KEY, Celdor::CChargingMode::BATTERY_CHARGE_MODE_VALUE,
+                word);
     RegDoesExistSzValue(Celdor::CChargingMode::ADDIN_KEY,
                         Celdor::CChargingMode::BATTERY_CHARGE_MODE_VALUE);
 }
@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     fuzz::Start(input.ConsumeIntegral<std::uint8_t>());
     while (input.remaining_bytes() > 0) {
-        const Place& place = places[input.ConsumeIntegralInRange<std::size_t>(0, places.size() - 1)];
+        const Place& place =
+            places[input.ConsumeIntegralInRange<std::size_t>(0, places.size() - 1)];
         celdor::sim::RegValue value;
         value.type = input.ConsumeBool() ? input.ConsumeIntegralInRange<DWORD>(0, 11)
                                          : input.ConsumeIntegral<DWORD>();

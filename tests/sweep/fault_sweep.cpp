@@ -124,7 +124,8 @@ DWORD WindowsError(const celdor::sim::Call& call) {
     };
     if (call.function == "CreateFileW") {
         // A device that is not there; a file the user may not open.
-        const bool device = call.target.rfind("\\\\.\\", 0) == 0 || call.target.rfind("\\\\?\\", 0) == 0;
+        const bool device =
+            call.target.rfind("\\\\.\\", 0) == 0 || call.target.rfind("\\\\?\\", 0) == 0;
         return device ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
     }
     const auto found = errors.find(call.function);

@@ -69,46 +69,45 @@ TEST_F(Threads, FamiliesOnTheirOwnThreads) {
                              u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
                              u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
     const Celdor::CPowerScheme plans; // read-only after construction: shared by two threads
-    OnThreads(
-        {
-            [] {
-                Celdor::CChargingMode charging;
-                const int mode = charging.GetChargingMode() == 1 ? 0 : 1;
-                charging.SetChargingMode(mode);
-            },
-            [] {
-                Celdor::CUSBCharger usb;
-                usb.OpenOrClose() == 1 ? usb.CloseFeature() : usb.OpenFeature();
-                Celdor::CUSBBatteryCharger battery;
-                battery.IsSupport();
-            },
-            [] {
-                Celdor::CIntelligentCooling cooling;
-                int capability = 0;
-                Celdor::CIntelligentCooling::ITSMode mode{};
-                cooling.GetITSMode(capability, mode);
-                cooling.IsAutoTransitionEnabled();
-            },
-            [&plans] {
-                Celdor::CString name;
-                plans.GetActivePowerScheme(name);
-                plans.GetDisplayTimeOutValue();
-            },
-            [&plans] {
-                std::list<Celdor::CString> names;
-                plans.GetPowerSchemeList(names);
-                plans.GetCurrentBrightness();
-            },
-            [] {
-                Celdor::CAdapter::IsACIn();
-                Celdor::CAdapter::GetAdapterStatus();
-                RegDoesExistSzValue(CELDOR_W("Software"), CELDOR_W("NoSuchValue"));
-                DWORD value = 0;
-                GetDWForIni(CELDOR_W("C:\\ProgramData\\NoSuch.ini"), CELDOR_W("s"),
-                            CELDOR_W("k"), &value);
-            },
-        },
-        5);
+    OnThreads({
+                  [] {
+                      Celdor::CChargingMode charging;
+                      const int mode = charging.GetChargingMode() == 1 ? 0 : 1;
+                      charging.SetChargingMode(mode);
+                  },
+                  [] {
+                      Celdor::CUSBCharger usb;
+                      usb.OpenOrClose() == 1 ? usb.CloseFeature() : usb.OpenFeature();
+                      Celdor::CUSBBatteryCharger battery;
+                      battery.IsSupport();
+                  },
+                  [] {
+                      Celdor::CIntelligentCooling cooling;
+                      int capability = 0;
+                      Celdor::CIntelligentCooling::ITSMode mode{};
+                      cooling.GetITSMode(capability, mode);
+                      cooling.IsAutoTransitionEnabled();
+                  },
+                  [&plans] {
+                      Celdor::CString name;
+                      plans.GetActivePowerScheme(name);
+                      plans.GetDisplayTimeOutValue();
+                  },
+                  [&plans] {
+                      std::list<Celdor::CString> names;
+                      plans.GetPowerSchemeList(names);
+                      plans.GetCurrentBrightness();
+                  },
+                  [] {
+                      Celdor::CAdapter::IsACIn();
+                      Celdor::CAdapter::GetAdapterStatus();
+                      RegDoesExistSzValue(CELDOR_W("Software"), CELDOR_W("NoSuchValue"));
+                      DWORD value = 0;
+                      GetDWForIni(CELDOR_W("C:\\ProgramData\\NoSuch.ini"), CELDOR_W("s"),
+                                  CELDOR_W("k"), &value);
+                  },
+              },
+              5);
 }
 
 } // namespace

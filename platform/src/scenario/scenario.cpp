@@ -30,10 +30,19 @@ const Section* const kSections[] = {
 
 void Notebook::loadScenario(std::string_view text) {
     using namespace scenario;
+    // A notebook is a handful of levels deep. Text nested far deeper is refused while it is
+    // read: showing or freeing such a value would recurse once per level.
+    constexpr int kMaxDepth = 64;
+    const Json::parser_callback_t depthLimit = [](int depth, Json::parse_event_t, Json&) {
+        if (depth > kMaxDepth) {
+            Fail({}, "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
+        return true;
+    };
     Json root;
     try {
-        root = Json::parse(text);
-    } catch (const Json::parse_error& error) {
+        root = Json::parse(text, depthLimit);
+    } catch (const Json::exception& error) { // a syntax error, or a number out of range
         throw std::runtime_error(std::string("scenario: not valid JSON: ") + error.what());
     }
     if (!root.is_object()) {
