@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::Nb().reset();
     try {
         fuzz::Nb().loadScenario(std::string_view(reinterpret_cast<const char*>(data), size));
     } catch (const std::runtime_error&) {

@@ -49,7 +49,7 @@ void Notebook::loadScenario(std::string_view text) {
         Fail({}, "expected a JSON object with the notebook's sections, got " + Shown(root));
     }
     for (const auto& [name, value] : root.items()) {
-        auto known = [&](const Section* s) { return name == s->name; };
+        auto known = [&name = name](const Section* s) { return name == s->name; };
         if (std::none_of(std::begin(kSections), std::end(kSections), known)) {
             std::string list;
             for (const Section* s : kSections) {
