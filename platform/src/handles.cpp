@@ -9,6 +9,7 @@ namespace celdor::sim::detail {
 
 namespace {
 thread_local DWORD t_lastError = 0;
+thread_local int t_systemCalls = 0; // Win32 functions running on this thread
 
 struct HandleTable {
     std::map<std::uint64_t, std::unique_ptr<KernelObject>> objects;
@@ -20,6 +21,13 @@ HandleTable& Table() {
     return table;
 }
 } // namespace
+
+SystemCallScope::SystemCallScope() {
+    ++t_systemCalls;
+}
+SystemCallScope::~SystemCallScope() {
+    --t_systemCalls;
+}
 
 HANDLE AddHandle(std::unique_ptr<KernelObject> object, std::string what) {
     auto lock = LockNotebook();
@@ -71,6 +79,10 @@ void* LocalBlock(SIZE_T bytes, const char* what) {
 
 } // namespace celdor::sim::detail
 
+bool celdor::sim::InSystemCall() {
+    return celdor::sim::detail::t_systemCalls > 0;
+}
+
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
@@ -83,14 +95,17 @@ static bool Release(void* block) {
 }
 
 DWORD WINAPI GetLastError(void) {
+    const SystemCallScope systemCall;
     return t_lastError;
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
+    const SystemCallScope systemCall;
     t_lastError = dwErrCode;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "CloseHandle", .handle = HandleId(hObject)};
     BOOL ok = FALSE;
@@ -110,6 +125,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    const SystemCallScope systemCall;
     (void)uFlags; // blocks are always fixed and zeroed here
     Call call{.function = "LocalAlloc", .outSize = static_cast<DWORD>(uBytes)};
     HLOCAL block = nullptr;
@@ -123,6 +139,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    const SystemCallScope systemCall;
     Record(Call{.function = "LocalFree", .handle = HandleId(hMem)});
     if (hMem && !Release(hMem)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -132,10 +149,12 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
+    const SystemCallScope systemCall;
     return LocalBlock(cb, "CoTaskMemAlloc");
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
+    const SystemCallScope systemCall;
     Record(Call{.function = "CoTaskMemFree", .handle = HandleId(pv)});
     if (pv) {
         Release(pv);

@@ -10,6 +10,7 @@ using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "GetSystemPowerStatus"};
     BOOL ok = FALSE;
@@ -197,6 +198,7 @@ DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
                             const GUID* SubGroupOfPowerSettingsGuid,
                             POWER_DATA_ACCESSOR AccessFlags, ULONG Index, UCHAR* Buffer,
                             DWORD* BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     (void)SchemeGuid; // ignored when enumerating schemes
     (void)SubGroupOfPowerSettingsGuid;
@@ -228,6 +230,7 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
                                    const GUID* SubGroupOfPowerSettingsGuid,
                                    const GUID* PowerSettingGuid, PUCHAR Buffer,
                                    LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerReadFriendlyName",
@@ -252,6 +255,7 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
 }
 
 DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid) {
+    const SystemCallScope systemCall;
     (void)UserRootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerGetActiveScheme"};
@@ -277,6 +281,7 @@ DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid
 }
 
 DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid) {
+    const SystemCallScope systemCall;
     (void)UserRootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerSetActiveScheme", .target = Target(SchemeGuid)};
@@ -297,6 +302,7 @@ DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid)
 DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
                               const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
                               PULONG Type, LPBYTE Buffer, LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     return ReadValue("PowerReadACValue", true, SchemeGuid, SubGroupOfPowerSettingsGuid,
                      PowerSettingGuid, Type, Buffer, BufferSize);
@@ -305,6 +311,7 @@ DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
 DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
                               const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
                               PULONG Type, PUCHAR Buffer, LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     return ReadValue("PowerReadDCValue", false, SchemeGuid, SubGroupOfPowerSettingsGuid,
                      PowerSettingGuid, Type, Buffer, BufferSize);

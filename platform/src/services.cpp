@@ -267,6 +267,7 @@ template <typename Result> Result Fail(Call& call, DWORD error, Result failed) {
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                                 DWORD dwDesiredAccess) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "OpenSCManagerW",
@@ -298,6 +299,7 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "OpenServiceW",
@@ -339,6 +341,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
 
 BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer,
                                  DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "QueryServiceStatusEx",
@@ -378,6 +381,7 @@ BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, L
 }
 
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "ControlService",
@@ -460,6 +464,7 @@ BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
 }
 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "CloseServiceHandle",
               .target = Describe(hSCObject),

@@ -61,6 +61,7 @@ const std::u16string* InterfaceOf(const DeviceInfoList& list,
 
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
                                      DWORD Flags) {
+    const SystemCallScope systemCall;
     (void)hwndParent;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiGetClassDevsW",
@@ -93,6 +94,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiEnumDeviceInterfaces",
               .handle = HandleId(DeviceInfoSet),
@@ -135,6 +137,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                              DWORD DeviceInterfaceDetailDataSize,
                                              PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiGetDeviceInterfaceDetailW",
               .handle = HandleId(DeviceInfoSet),
@@ -177,6 +180,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiDestroyDeviceInfoList", .handle = HandleId(DeviceInfoSet)};
     BOOL ok = FALSE;

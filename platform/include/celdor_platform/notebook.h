@@ -358,6 +358,13 @@ struct PowerSchemes {
 std::string GuidText(const GUID& guid);
 std::optional<GUID> ParseGuid(std::string_view text);
 
+// --- The system's own memory -----------------------------------------------------------------
+
+// True while a Win32 function runs on the calling thread. What it allocates comes from the
+// system's heap on Windows, never from the calling program's operator new, so a program that
+// makes its own allocations fail (to test how it copes) leaves these alone.
+bool InSystemCall();
+
 // --- The notebook ---------------------------------------------------------------------------
 
 // Handles of every kind the platform hands out, counted for leak checks.
