@@ -73,8 +73,8 @@ void OsCalls(std::int64_t count) {
         data.cbSize = sizeof data;
         SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVICE_BATTERY, static_cast<DWORD>(i),
                                     &data);
-        handles[i] = CreateFileW(kBays[i], GENERIC_READ | GENERIC_WRITE,
-                                 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handles[i] = CreateFileW(kBays[i], GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     SetupDiDestroyDeviceInfoList(set);
     for (std::int64_t i = 0; i < count; ++i) {
@@ -108,16 +108,15 @@ void OsCalls(std::int64_t count) {
 void DriverCalls(std::int64_t count) {
     BYTE block[0x53];
     for (DWORD selector = 0; selector < count; ++selector) {
-        HANDLE driver = CreateFileW(u"\\\\.\\FervoDrv",
-                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+        HANDLE driver = CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
         DWORD returned = 0;
-        DeviceIoControl(driver, Celdor::IOCTL_SMART_BATTERY_READ, &selector, sizeof selector,
-                        block, sizeof block, &returned, nullptr);
+        DeviceIoControl(driver, Celdor::IOCTL_SMART_BATTERY_READ, &selector, sizeof selector, block,
+                        sizeof block, &returned, nullptr);
         CloseHandle(driver);
     }
-    HANDLE driver = CreateFileW(u"\\\\.\\FervoDrv",
-                                GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE driver = CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     DWORD returned = 0;
     DeviceIoControl(driver, Celdor::IOCTL_BATTERY_FIRMWARE_INFO, nullptr, 0, block, 20, &returned,
                     nullptr);

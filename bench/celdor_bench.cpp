@@ -5,6 +5,7 @@
 #include <celdor/celdor.h>
 #include <celdor_platform/notebook.h>
 
+#include "calls.h"
 #include "support/logger.h"
 
 #include <benchmark/benchmark.h>
@@ -56,8 +57,36 @@ void BM_LogWritten(benchmark::State& state) {
         benchmark::DoNotOptimize(
             Celdor::CFileLogger::GetInstance()->LogError(CELDOR_W("request %d failed"), 7));
     }
+    CountCalls(state, [] { Celdor::CFileLogger::GetInstance()->LogError(CELDOR_W("x")); });
 }
 BENCHMARK(BM_LogWritten);
+
+// The same bytes appended by hand: open, move to the end, write, close.
+void BM_LogWritten_PlatformCalls(benchmark::State& state) {
+    Prepare(0x400);
+    const auto path = Celdor::CFileLogger::LogFilePath();
+    const std::u16string line = u"[2026-05-28,09:15:02 17] ERROR --------------------request 7 "
+                                u"failed\r\n";
+    const auto append = [&] {
+        HANDLE file = CreateFileW(path.GetString(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, 0, nullptr);
+        SetFilePointer(file, 0, nullptr, FILE_END);
+        DWORD written = 0;
+        WriteFile(file, line.data(), DWORD(line.size() * 2), &written, nullptr);
+        CloseHandle(file);
+    };
+    std::int64_t lines = 0;
+    for (auto _ : state) {
+        if (++lines % 4000 == 0) {
+            state.PauseTiming();
+            Prepare(0x400);
+            state.ResumeTiming();
+        }
+        append();
+    }
+    CountCalls(state, append);
+}
+BENCHMARK(BM_LogWritten_PlatformCalls);
 
 void BM_RegGetDWORD(benchmark::State& state) {
     Prepare(0);
@@ -67,14 +96,36 @@ void BM_RegGetDWORD(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(RegGetDWORD(CELDOR_W("Software\\Bench"), CELDOR_W("V"), value));
     }
+    CountCalls(state, [&] { RegGetDWORD(CELDOR_W("Software\\Bench"), CELDOR_W("V"), value); });
 }
 BENCHMARK(BM_RegGetDWORD);
+
+void BM_RegGetDWORD_PlatformCalls(benchmark::State& state) {
+    Prepare(0);
+    Notebook::instance().registry().setValue(Hive::CurrentUser, u"Software\\Bench", u"V",
+                                             RegValue::Dword(5));
+    DWORD value = 0;
+    const auto read = [&] {
+        HKEY key = nullptr;
+        DWORD size = sizeof value;
+        RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Bench", 0, KEY_READ, &key);
+        RegQueryValueExW(key, u"V", nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+        RegCloseKey(key);
+    };
+    for (auto _ : state) {
+        read();
+        benchmark::DoNotOptimize(value);
+    }
+    CountCalls(state, read);
+}
+BENCHMARK(BM_RegGetDWORD_PlatformCalls);
 
 void BM_GetAdapterStatus(benchmark::State& state) {
     Prepare(0);
     for (auto _ : state) {
         benchmark::DoNotOptimize(Celdor::CAdapter::GetAdapterStatus());
     }
+    CountCalls(state, [] { Celdor::CAdapter::GetAdapterStatus(); });
 }
 BENCHMARK(BM_GetAdapterStatus);
 
@@ -131,8 +182,44 @@ void BM_GetITSMode(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(cooling.GetITSMode(capability, mode));
     }
+    CountCalls(state, [&] { cooling.GetITSMode(capability, mode); });
 }
 BENCHMARK(BM_GetITSMode);
+
+// What the thermal mode read has to do: let the service settle, read three values of its key,
+// ask the service's state, and see that the maker's driver opens.
+void BM_GetITSMode_PlatformCalls(benchmark::State& state) {
+    PrepareThermal();
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, u"Thermivo", SERVICE_QUERY_STATUS);
+    const auto read = [&] {
+        Sleep(20);
+        HKEY key = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      u"SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC\\MMC", 0,
+                      KEY_READ, &key);
+        for (const char16_t* name : {u"Capability", u"AutomaticModeSetting", u"CurrentSetting"}) {
+            DWORD value = 0, size = sizeof value;
+            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+            benchmark::DoNotOptimize(value);
+        }
+        RegCloseKey(key);
+        SERVICE_STATUS_PROCESS status{};
+        DWORD needed = 0;
+        QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                             sizeof status, &needed);
+        CloseHandle(CreateFileW(u"\\\\.\\FervoDrv", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    for (auto _ : state) {
+        read();
+    }
+    CountCalls(state, read);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+BENCHMARK(BM_GetITSMode_PlatformCalls);
 
 void BM_GetDispatcherMode(benchmark::State& state) {
     PrepareThermal();
@@ -175,6 +262,7 @@ void BM_GetChargingMode(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(charging.GetChargingMode());
     }
+    CountCalls(state, [&] { charging.GetChargingMode(); });
 }
 BENCHMARK(BM_GetChargingMode);
 
@@ -183,7 +271,7 @@ BENCHMARK(BM_GetChargingMode);
 void BM_GetChargingMode_PlatformCalls(benchmark::State& state) {
     PrepareCharging();
     HANDLE storage = OpenDriver();
-    for (auto _ : state) {
+    const auto read = [storage] {
         CloseHandle(OpenDriver());
         benchmark::DoNotOptimize(Request(storage, kPowerCommand, 0xFF));
         for (int query = 0; query < 2; ++query) {
@@ -191,7 +279,11 @@ void BM_GetChargingMode_PlatformCalls(benchmark::State& state) {
             benchmark::DoNotOptimize(Request(express, kPowerCommand, 0xFF));
             CloseHandle(express);
         }
+    };
+    for (auto _ : state) {
+        read();
     }
+    CountCalls(state, read);
     CloseHandle(storage);
 }
 BENCHMARK(BM_GetChargingMode_PlatformCalls);
@@ -202,18 +294,85 @@ void BM_UsbState(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(usb.OpenOrClose());
     }
+    CountCalls(state, [&] { usb.OpenOrClose(); });
 }
 BENCHMARK(BM_UsbState);
 
 void BM_UsbState_PlatformCalls(benchmark::State& state) {
     PrepareCharging();
-    for (auto _ : state) {
+    const auto read = [] {
         HANDLE device = OpenDriver();
         benchmark::DoNotOptimize(Request(device, kUsbChargeCommand, 0x02));
         CloseHandle(device);
+    };
+    for (auto _ : state) {
+        read();
     }
+    CountCalls(state, read);
 }
 BENCHMARK(BM_UsbState_PlatformCalls);
+
+// The adapter state: one power status request on a channel of its own.
+void BM_GetAdapterStatus_PlatformCalls(benchmark::State& state) {
+    Prepare(0);
+    const auto read = [] {
+        HANDLE device = OpenDriver();
+        benchmark::DoNotOptimize(Request(device, kPowerCommand, 0xFF));
+        CloseHandle(device);
+    };
+    for (auto _ : state) {
+        read();
+    }
+    CountCalls(state, read);
+}
+BENCHMARK(BM_GetAdapterStatus_PlatformCalls);
+
+// A battery's Windows information with the handles held: its tag, then the record.
+void PrepareBatteries() {
+    Prepare(0);
+    Notebook::instance().batteries().add(
+        u"\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
+        {.designedCapacity = 50000, .fullChargedCapacity = 47000});
+}
+
+void BM_BatteryInformation(benchmark::State& state) {
+    PrepareBatteries();
+    Celdor::CBatteryDriver batteries;
+    batteries.InitBatteryDriverHandle();
+    BATTERY_INFORMATION info{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(batteries.GetBatteryInformationFromOS(info, 0));
+    }
+    CountCalls(state, [&] { batteries.GetBatteryInformationFromOS(info, 0); });
+    batteries.ReleaseBatteryDriverHandle();
+}
+BENCHMARK(BM_BatteryInformation);
+
+void BM_BatteryInformation_PlatformCalls(benchmark::State& state) {
+    PrepareBatteries();
+    HANDLE battery = CreateFileW(u"\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
+                                 GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    BATTERY_INFORMATION info{};
+    const auto read = [&] {
+        ULONG wait = 0, tag = 0;
+        DWORD returned = 0;
+        DeviceIoControl(battery, IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait, &tag, sizeof tag,
+                        &returned, nullptr);
+        BATTERY_QUERY_INFORMATION query{};
+        query.BatteryTag = tag;
+        query.InformationLevel = BatteryInformation;
+        DeviceIoControl(battery, IOCTL_BATTERY_QUERY_INFORMATION, &query, sizeof query, &info,
+                        sizeof info, &returned, nullptr);
+    };
+    for (auto _ : state) {
+        read();
+        benchmark::DoNotOptimize(info);
+    }
+    CountCalls(state, read);
+    CloseHandle(battery);
+}
+BENCHMARK(BM_BatteryInformation_PlatformCalls);
 
 } // namespace
 

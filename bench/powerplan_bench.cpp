@@ -4,6 +4,8 @@
 #include <celdor/powerplan.h>
 #include <celdor_platform/notebook.h>
 
+#include "calls.h"
+
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -65,13 +67,17 @@ BENCHMARK(BM_CPowerSchemeConstruct)->Arg(3)->Arg(50);
 void BM_BareActiveSchemeName(benchmark::State& state) {
     PreparePlans(3);
     std::vector<WCHAR> name;
-    for (auto _ : state) {
+    const auto read = [&name] {
         GUID* active = nullptr;
         if (PowerGetActiveScheme(nullptr, &active) == ERROR_SUCCESS) {
             benchmark::DoNotOptimize(ReadName(*active, name));
         }
         LocalFree(active);
+    };
+    for (auto _ : state) {
+        read();
     }
+    CountCalls(state, read);
 }
 BENCHMARK(BM_BareActiveSchemeName);
 
@@ -82,6 +88,7 @@ void BM_GetActivePowerScheme(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(schemes.GetActivePowerScheme(name));
     }
+    CountCalls(state, [&] { schemes.GetActivePowerScheme(name); });
 }
 BENCHMARK(BM_GetActivePowerScheme);
 

@@ -118,6 +118,56 @@ std::optional<ServiceKind> ServiceKindByName(std::string_view name) {
     return std::nullopt;
 }
 
+std::string ParametersKey(ServiceKind kind) {
+    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + ServiceName(kind) +
+           "\\Parameters";
+}
+
+ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store, const ServiceConfig& installed) {
+    const std::string key = ParametersKey(kind);
+    auto read = [&](const char* name) { return store.read(key, name); };
+    auto time = [](std::uint32_t ms) {
+        return ms == kNeverMs ? std::nullopt : std::optional<std::uint64_t>(ms);
+    };
+    ServiceConfig config = installed;
+    config.pending.clear();
+    std::optional<std::uint64_t> runningAfter =
+        installed.state == ServiceState::StartPending ? installed.runningAfterMs : 0;
+    if (auto ms = read("RunningAfterMs")) {
+        runningAfter = time(*ms);
+    }
+    if (auto ms = read("StopsAfterMs")) {
+        config.stopsAfterMs = time(*ms);
+    }
+    config.waitHintMs = read("WaitHintMs").value_or(config.waitHintMs);
+    config.checkPoint = read("CheckPoint").value_or(config.checkPoint);
+    config.checkpointEveryMs = read("CheckpointEveryMs").value_or(config.checkpointEveryMs);
+    config.controlDelayMs = read("ControlDelayMs").value_or(config.controlDelayMs);
+    if (auto controls = read("Controls"); controls && *controls <= 2) {
+        config.controls = static_cast<ControlHandling>(*controls);
+    }
+    config.state =
+        runningAfter == std::uint64_t{0} ? ServiceState::Running : ServiceState::StartPending;
+    config.runningAfterMs = runningAfter;
+    return config;
+}
+
+void WriteStartupConfig(ServiceKind kind, const ServiceConfig& config, ValueStore& store) {
+    const std::string key = ParametersKey(kind);
+    auto time = [](const std::optional<std::uint64_t>& ms) {
+        return ms ? static_cast<std::uint32_t>(std::min<std::uint64_t>(*ms, kNeverMs - 1))
+                  : kNeverMs;
+    };
+    const bool pending = config.state == ServiceState::StartPending;
+    store.write(key, "RunningAfterMs", pending ? time(config.runningAfterMs) : 0);
+    store.write(key, "StopsAfterMs", time(config.stopsAfterMs));
+    store.write(key, "WaitHintMs", config.waitHintMs);
+    store.write(key, "CheckPoint", config.checkPoint);
+    store.write(key, "CheckpointEveryMs", config.checkpointEveryMs);
+    store.write(key, "ControlDelayMs", config.controlDelayMs);
+    store.write(key, "Controls", static_cast<std::uint32_t>(config.controls));
+}
+
 ServiceModel::ServiceModel(ServiceKind kind, ServiceConfig config, std::uint64_t nowMs)
     : m_kind(kind), m_state(config.state), m_now(nowMs), m_waitHint(0), m_checkPoint(0),
       m_checkpointEvery(0), m_lastCheckpointAt(nowMs), m_controlDelay(config.controlDelayMs),

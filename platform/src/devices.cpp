@@ -30,6 +30,7 @@ DeviceOpenResult OpenDevice(std::u16string_view name, DWORD access, DWORD share)
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
+    const SystemCallScope systemCall;
     (void)lpOverlapped;
     auto lock = LockNotebook();
     Call call{.function = "DeviceIoControl",

@@ -2,6 +2,8 @@
 // the firmware model unless the test queued a scripted reply for them.
 #include "internal.h"
 
+#include <celdor_models/firmware_setup.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -74,6 +76,13 @@ struct FervoHandle : DeviceObject {
     // The firmware model at the notebook's time, its outcome in Win32 terms.
     static DWORD Answer(fw::Firmware& firmware, DWORD code, const std::vector<std::uint8_t>& in,
                         LPVOID out, DWORD outSize, LPDWORD returned) {
+        if (code == fw::kConfigure) {
+            *returned = 0;
+            return fw::Configure(firmware, in.empty() ? nullptr : in.data(),
+                                 static_cast<std::uint32_t>(in.size()))
+                       ? 0
+                       : ERROR_INVALID_PARAMETER;
+        }
         const fw::Reply reply = firmware.request(
             NB().clock().tickMs, code, in.empty() ? nullptr : in.data(),
             static_cast<std::uint32_t>(in.size()), static_cast<std::uint8_t*>(out), outSize);

@@ -246,6 +246,7 @@ BOOL CloseFile(KernelObject& object) {
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    const SystemCallScope systemCall;
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
     auto lock = LockNotebook();
@@ -279,6 +280,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    const SystemCallScope systemCall;
     (void)lpOverlapped;
     auto lock = LockNotebook();
     Call call{.function = "ReadFile", .handle = HandleId(hFile), .outSize = nNumberOfBytesToRead};
@@ -312,6 +314,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    const SystemCallScope systemCall;
     (void)lpOverlapped;
     auto lock = LockNotebook();
     Call call{.function = "WriteFile", .handle = HandleId(hFile), .inSize = nNumberOfBytesToWrite};
@@ -348,6 +351,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "GetFileSize", .handle = HandleId(hFile)};
     DWORD low = INVALID_FILE_SIZE;
@@ -375,6 +379,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetFilePointer", .handle = HandleId(hFile), .code = dwMoveMethod};
     DWORD result = INVALID_SET_FILE_POINTER;
@@ -412,6 +417,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     FileObject* file = AsFile(hFile);
     if (!file) {
@@ -430,6 +436,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     FileObject* file = AsFile(hFile);
     if (!file) {
@@ -446,6 +453,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 // default permissions. A folder's full path must leave room for a file name of 8.3 characters
 // below it: without long-path support it is refused from MAX_PATH - 12 characters on.
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "CreateDirectoryW", .target = Narrow(lpPathName)};
     BOOL ok = FALSE;
@@ -490,6 +498,7 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     const FileName file = ResolveFile(lpPathName);
     if (file.error || !Exists(file.host)) {
@@ -512,6 +521,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     const FileName file = ResolveFile(lpFileName);
     const fs::path& path = file.host;
@@ -562,12 +572,14 @@ DWORD Attributes(const WCHAR* name) {
 } // namespace
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     return Attributes(lpFileName);
 }
 
 // The shell's directory test: the attribute query, whose last error it leaves.
 BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "PathIsDirectoryW", .target = Narrow(pszPath)};
     BOOL result = FALSE;
@@ -598,6 +610,7 @@ static bool SameGuid(const GUID& a, const GUID& b) {
 
 HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken,
                                     PWSTR* ppszPath) {
+    const SystemCallScope systemCall;
     (void)hToken;
     auto lock = LockNotebook();
     Call call{.function = "SHGetKnownFolderPath", .flags = dwFlags};

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 
 namespace celdor::sim::detail {
 
 namespace {
 thread_local DWORD t_lastError = 0;
+thread_local int t_systemCalls = 0; // Win32 functions running on this thread
 
 struct HandleTable {
     std::map<std::uint64_t, std::unique_ptr<KernelObject>> objects;
@@ -22,20 +22,21 @@ HandleTable& Table() {
 }
 } // namespace
 
+SystemCallScope::SystemCallScope() {
+    ++t_systemCalls;
+}
+SystemCallScope::~SystemCallScope() {
+    --t_systemCalls;
+}
+
 HANDLE AddHandle(std::unique_ptr<KernelObject> object, std::string what) {
     auto lock = LockNotebook();
     auto& table = Table();
     const std::uint64_t id = table.next;
     table.next += 4;
     const HandleKind kind = object->kind();
-    // Memory running out on the way leaves neither a handle nor its count behind.
+    table.objects.emplace(id, std::move(object));
     NB().trackOpen(kind, id, std::move(what));
-    try {
-        table.objects.emplace(id, std::move(object));
-    } catch (const std::bad_alloc&) {
-        NB().trackClose(kind, id);
-        throw;
-    }
     return reinterpret_cast<HANDLE>(id);
 }
 
@@ -78,6 +79,10 @@ void* LocalBlock(SIZE_T bytes, const char* what) {
 
 } // namespace celdor::sim::detail
 
+bool celdor::sim::InSystemCall() {
+    return celdor::sim::detail::t_systemCalls > 0;
+}
+
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
@@ -90,16 +95,18 @@ static bool Release(void* block) {
 }
 
 DWORD WINAPI GetLastError(void) {
+    const SystemCallScope systemCall;
     return t_lastError;
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
+    const SystemCallScope systemCall;
     t_lastError = dwErrCode;
 }
 
-namespace {
-
-BOOL Close(HANDLE hObject) {
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    const SystemCallScope systemCall;
+    auto lock = LockNotebook();
     Call call{.function = "CloseHandle", .handle = HandleId(hObject)};
     BOOL ok = FALSE;
     if (auto error = Injected("CloseHandle")) {
@@ -117,28 +124,8 @@ BOOL Close(HANDLE hObject) {
     return Finish(call, ok);
 }
 
-} // namespace
-
-// A close does not fail for want of memory, as on Windows (it is called from destructors):
-// when the call cannot be recorded the handle is still closed.
-BOOL WINAPI CloseHandle(HANDLE hObject) {
-    auto lock = LockNotebook();
-    try {
-        return Close(hObject);
-    } catch (const std::bad_alloc&) {
-        auto object = TakeHandle(hObject);
-        if (!object) {
-            return FALSE;
-        }
-        if (object->kind() == HandleKind::Device) {
-            static_cast<DeviceObject&>(*object).close();
-            return TRUE;
-        }
-        return CloseFile(*object);
-    }
-}
-
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    const SystemCallScope systemCall;
     (void)uFlags; // blocks are always fixed and zeroed here
     Call call{.function = "LocalAlloc", .outSize = static_cast<DWORD>(uBytes)};
     HLOCAL block = nullptr;
@@ -152,6 +139,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    const SystemCallScope systemCall;
     Record(Call{.function = "LocalFree", .handle = HandleId(hMem)});
     if (hMem && !Release(hMem)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -161,10 +149,12 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
+    const SystemCallScope systemCall;
     return LocalBlock(cb, "CoTaskMemAlloc");
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
+    const SystemCallScope systemCall;
     Record(Call{.function = "CoTaskMemFree", .handle = HandleId(pv)});
     if (pv) {
         Release(pv);

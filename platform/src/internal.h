@@ -26,6 +26,15 @@ inline Lock LockNotebook() {
     return Lock(NB().mutex());
 }
 
+// Held by every Win32 function for its whole run: the calling thread is inside the system
+// (see InSystemCall()).
+struct SystemCallScope {
+    SystemCallScope();
+    ~SystemCallScope();
+    SystemCallScope(const SystemCallScope&) = delete;
+    SystemCallScope& operator=(const SystemCallScope&) = delete;
+};
+
 // The object behind a HANDLE: a file or a device.
 struct KernelObject {
     virtual ~KernelObject() = default;

@@ -66,6 +66,7 @@ SYSTEM_POWER_STATUS FromPacks(SYSTEM_POWER_STATUS status) {
 } // namespace
 
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "GetSystemPowerStatus"};
     BOOL ok = FALSE;
@@ -255,6 +256,7 @@ DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
                             const GUID* SubGroupOfPowerSettingsGuid,
                             POWER_DATA_ACCESSOR AccessFlags, ULONG Index, UCHAR* Buffer,
                             DWORD* BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     (void)SchemeGuid; // ignored when enumerating schemes
     (void)SubGroupOfPowerSettingsGuid;
@@ -286,6 +288,7 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
                                    const GUID* SubGroupOfPowerSettingsGuid,
                                    const GUID* PowerSettingGuid, PUCHAR Buffer,
                                    LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerReadFriendlyName",
@@ -310,6 +313,7 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
 }
 
 DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid) {
+    const SystemCallScope systemCall;
     (void)UserRootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerGetActiveScheme"};
@@ -335,6 +339,7 @@ DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid
 }
 
 DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid) {
+    const SystemCallScope systemCall;
     (void)UserRootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerSetActiveScheme", .target = Target(SchemeGuid)};
@@ -355,6 +360,7 @@ DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid)
 DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
                               const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
                               PULONG Type, LPBYTE Buffer, LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     return ReadValue("PowerReadACValue", true, SchemeGuid, SubGroupOfPowerSettingsGuid,
                      PowerSettingGuid, Type, Buffer, BufferSize);
@@ -363,6 +369,7 @@ DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
 DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
                               const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
                               PULONG Type, PUCHAR Buffer, LPDWORD BufferSize) {
+    const SystemCallScope systemCall;
     (void)RootPowerKey;
     return ReadValue("PowerReadDCValue", false, SchemeGuid, SubGroupOfPowerSettingsGuid,
                      PowerSettingGuid, Type, Buffer, BufferSize);

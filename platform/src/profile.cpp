@@ -298,6 +298,7 @@ std::string Describe(const WCHAR* fileName, const WCHAR* section, const WCHAR* k
 
 DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
                                       LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "GetPrivateProfileStringW",
               .target = Describe(lpFileName, lpAppName, lpKeyName),
@@ -360,6 +361,7 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCW
 
 BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
                                        LPCWSTR lpFileName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "WritePrivateProfileStringW",
               .target = Describe(lpFileName, lpAppName, lpKeyName)};

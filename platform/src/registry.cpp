@@ -431,6 +431,7 @@ DWORD StoredSize(DWORD type, const BYTE* data, DWORD size) {
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices(); // the values the services publish change with time
     Call call{.function = "RegOpenKeyExW", .access = samDesired, .flags = ulOptions};
@@ -442,6 +443,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
                                DWORD dwOptions, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
+    const SystemCallScope systemCall;
     (void)Reserved;
     (void)lpClass;
     (void)lpSecurityAttributes;
@@ -456,6 +458,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
 
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
+    const SystemCallScope systemCall;
     (void)lpReserved;
     auto lock = LockNotebook();
     AdvanceServices();
@@ -504,6 +507,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE* lpData, DWORD cbData) {
+    const SystemCallScope systemCall;
     (void)Reserved;
     auto lock = LockNotebook();
     Call call{
@@ -543,6 +547,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "RegDeleteValueW", .handle = HandleId(hKey)};
     auto open = Resolve(hKey);
@@ -568,6 +573,7 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "RegDeleteKeyW", .handle = HandleId(hKey)};
     auto open = Resolve(hKey);
@@ -595,6 +601,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "RegFlushKey", .handle = HandleId(hKey)};
     auto open = Resolve(hKey);
@@ -609,6 +616,7 @@ LSTATUS WINAPI RegFlushKey(HKEY hKey) {
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "RegCloseKey", .handle = HandleId(hKey)};
     if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {

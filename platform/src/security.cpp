@@ -634,6 +634,7 @@ DescriptorInfo InspectDescriptor(const void* descriptor) {
 BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
     LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
     PSECURITY_DESCRIPTOR* SecurityDescriptor, PULONG SecurityDescriptorSize) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "ConvertStringSecurityDescriptorToSecurityDescriptorW",
               .target = Narrow(StringSecurityDescriptor),

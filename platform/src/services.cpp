@@ -46,7 +46,7 @@ int Index(ServiceKind kind) {
 void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD userAccess) {
     auto lock = detail::LockNotebook();
     m_installed[Index(kind)].emplace(
-        Installed{ServiceModel(kind, std::move(config), Now()), userAccess});
+        Installed{ServiceModel(kind, config, Now()), userAccess, config});
 }
 
 bool Services::installed(ServiceKind kind) const {
@@ -89,6 +89,18 @@ void Services::advance() {
             installed->model.advance(Now(), Store());
         }
     }
+}
+
+bool Services::start(ServiceKind kind) {
+    auto lock = detail::LockNotebook();
+    advance();
+    auto& installed = m_installed[Index(kind)];
+    if (!installed || installed->model.status().state != models::ServiceState::Stopped) {
+        return false;
+    }
+    installed->model =
+        ServiceModel(kind, models::StartupConfig(kind, Store(), installed->installedAs), Now());
+    return true;
 }
 
 } // namespace celdor::sim
@@ -255,6 +267,7 @@ template <typename Result> Result Fail(Call& call, DWORD error, Result failed) {
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                                 DWORD dwDesiredAccess) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "OpenSCManagerW",
@@ -286,6 +299,7 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "OpenServiceW",
@@ -327,6 +341,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
 
 BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer,
                                  DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "QueryServiceStatusEx",
@@ -366,6 +381,7 @@ BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, L
 }
 
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     AdvanceServices();
     Call call{.function = "ControlService",
@@ -421,7 +437,34 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
     }
 }
 
+BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
+                          LPCWSTR* lpServiceArgVectors) {
+    (void)lpServiceArgVectors; // the maker's services take no arguments
+    auto lock = LockNotebook();
+    AdvanceServices();
+    Call call{.function = "StartServiceW",
+              .target = Describe(hService),
+              .handle = HandleId(hService),
+              .code = dwNumServiceArgs};
+    if (auto error = Injected("StartServiceW", call.target)) {
+        return Fail(call, *error, FALSE);
+    }
+    const ScObject* object = Find(hService);
+    if (!object || !object->service) {
+        return Fail(call, ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (!(object->access & SERVICE_START)) {
+        return Fail(call, ERROR_ACCESS_DENIED, FALSE);
+    }
+    if (!NB().services().start(*object->service)) {
+        return Fail(call, ERROR_SERVICE_ALREADY_RUNNING, FALSE);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return Finish(call, TRUE);
+}
+
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "CloseServiceHandle",
               .target = Describe(hSCObject),

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <new>
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
@@ -62,6 +61,7 @@ const std::u16string* InterfaceOf(const DeviceInfoList& list,
 
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
                                      DWORD Flags) {
+    const SystemCallScope systemCall;
     (void)hwndParent;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiGetClassDevsW",
@@ -94,6 +94,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiEnumDeviceInterfaces",
               .handle = HandleId(DeviceInfoSet),
@@ -136,6 +137,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                              DWORD DeviceInterfaceDetailDataSize,
                                              PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     Call call{.function = "SetupDiGetDeviceInterfaceDetailW",
               .handle = HandleId(DeviceInfoSet),
@@ -177,9 +179,9 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
     return Finish(call, ok);
 }
 
-namespace {
-
-BOOL DestroyList(HDEVINFO DeviceInfoSet) {
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    const SystemCallScope systemCall;
+    auto lock = LockNotebook();
     Call call{.function = "SetupDiDestroyDeviceInfoList", .handle = HandleId(DeviceInfoSet)};
     BOOL ok = FALSE;
     if (!FindList(DeviceInfoSet)) {
@@ -192,22 +194,4 @@ BOOL DestroyList(HDEVINFO DeviceInfoSet) {
         ok = TRUE;
     }
     return Finish(call, ok);
-}
-
-} // namespace
-
-// A release does not fail for want of memory, as on Windows (it is called from destructors):
-// when the call cannot be recorded the list still goes.
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    auto lock = LockNotebook();
-    try {
-        return DestroyList(DeviceInfoSet);
-    } catch (const std::bad_alloc&) {
-        if (!FindList(DeviceInfoSet)) {
-            return FALSE;
-        }
-        Lists().erase(HandleId(DeviceInfoSet));
-        NB().trackClose(HandleKind::DeviceInfoList, HandleId(DeviceInfoSet));
-        return TRUE;
-    }
 }

@@ -11,16 +11,19 @@ using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
 ULONGLONG WINAPI GetTickCount64(void) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     return NB().clock().tickMs;
 }
 
 DWORD WINAPI GetTickCount(void) {
+    const SystemCallScope systemCall;
     return static_cast<DWORD>(GetTickCount64());
 }
 
 // Virtual time: the clock moves on at once and the caller continues.
 void WINAPI Sleep(DWORD dwMilliseconds) {
+    const SystemCallScope systemCall;
     auto lock = LockNotebook();
     auto& clock = NB().clock();
     clock.tickMs += dwMilliseconds;
@@ -71,6 +74,7 @@ static constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 UINT WINAPI GetACP(void) {
+    const SystemCallScope systemCall;
     return 1252;
 }
 
@@ -140,6 +144,7 @@ std::string WideToAnsi(std::u16string_view text) {
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
+    const SystemCallScope systemCall;
     (void)dwFlags;
     Call call{.function = "MultiByteToWideChar",
               .code = CodePage,
@@ -173,6 +178,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
+    const SystemCallScope systemCall;
     (void)dwFlags;
     (void)lpDefaultChar;
     if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 ||

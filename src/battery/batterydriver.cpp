@@ -1,11 +1,11 @@
 // The batteries Windows knows: enumerated through the battery device interface class, one
 // handle per battery, kept open under a process-wide reference count.
 #include <celdor/batterydriver.h>
-#include <celdor/cstring.h>
 
 #include "driver/controlcodes.h"
 #include "driver/driverlib.h"
 #include "support/logger.h"
+#include "support/wstr.h"
 
 #include <memory>
 #include <system_error>
@@ -136,11 +136,13 @@ void CBatteryDriver::ReleaseBatteryDriverHandle() {
 
 // Up to two battery interfaces, each opened as found; a slot whose interface cannot be read is
 // skipped, not the end of the list. The handles are then put in the order of their device
-// paths. Handles this object held before are closed first.
+// paths, which stay in the system's blocks until then: enumerating allocates nothing of the
+// library's, so it cannot fail half-way for want of memory. Handles this object held before
+// are closed first.
 void CBatteryDriver::GetBatteryDriverHandle() {
     CloseOwnHandles();
     m_bOwnsHandles = true;
-    CString paths[BATTERY_MAX_NUMBER];
+    DetailBuffer details[BATTERY_MAX_NUMBER];
     {
         const DeviceInfoSet devices{SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
                                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
@@ -167,11 +169,13 @@ void CBatteryDriver::GetBatteryDriverHandle() {
                 m_hBattery[i] = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0,
                                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
                 m_nBatteryCount = i + 1;
-                paths[i] = CString(detail->DevicePath);
+                details[i] = std::move(detail);
             }
         }
     }
-    if (!paths[0].IsEmpty() && !paths[1].IsEmpty() && paths[0] > paths[1]) {
+    const auto path = [&details](int i) { return details[i] ? details[i]->DevicePath : nullptr; };
+    if (Text::Length(path(0)) > 0 && Text::Length(path(1)) > 0 &&
+        Text::Compare(path(0), path(1)) > 0) {
         std::swap(m_hBattery[0], m_hBattery[1]);
     }
     SetLastError(0);

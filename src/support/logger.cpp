@@ -224,7 +224,12 @@ void CFileLogger::AppendLine(const WCHAR* text) {
     if (GetFileSize(file.Get(), nullptr) >= kMaxLogSize) {
         return;
     }
-    SetFilePointer(file.Get(), 0, nullptr, FILE_END);
+    // A line written where the pointer was left after a failed seek would overwrite the start
+    // of the file: it is dropped instead, and takes no number.
+    if (SetFilePointer(file.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        return;
+    }
 
     char stamp[kStampChars] = {};
     WCHAR wideStamp[kWideStampChars] = {};

@@ -9,7 +9,6 @@
 
 #include <gmock/gmock.h>
 
-#include <thread>
 #include <vector>
 
 using celdor::sim::Fault;
@@ -189,33 +188,6 @@ TEST_F(BatteryDriverTest, SpecificationVersion) {
                 ::testing::EndsWith("GetFvSpecVersion output returned failed, error code: 6"));
     EXPECT_THAT(lines[1],
                 ::testing::EndsWith("GetFvSpecVersion DeviceIoControl failed, last error: 170"));
-}
-
-// Objects on several threads take and give back references and query at the same time: the
-// count ends at zero and every handle is closed. (Also run under ThreadSanitizer.)
-TEST_F(BatteryDriverTest, ReferencesFromSeveralThreads) {
-    Bays({kFirst, kSecond});
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            for (int i = 0; i < 25; ++i) {
-                Driver driver;
-                BATTERY_INFORMATION info{};
-                const bool held = (t + i) % 2 == 0;
-                if (held) {
-                    driver.InitBatteryDriverHandle();
-                }
-                driver.GetBatteryInformationFromOS(info, i % 2);
-                if (held) {
-                    driver.ReleaseBatteryDriverHandle();
-                }
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(nb().openCount(HandleKind::Device), 0);
 }
 
 TEST_F(BatteryDriverTest, EveryFailingCallLeavesNothingOpen) {

@@ -393,9 +393,6 @@ TEST_F(BatteryInformationTest, EveryFailingCallStillAnswers) {
 TEST_F(BatteryInformationTest, RunningOutOfMemoryIsCaught) {
     logfile::SetWriteLevel(0x400);
     Machine({{kBay1, Pack("M")}});
-    // Windows' own calls do not run out of memory: the notebook keeps no record of them here.
-    nb().journal().setEnabled(false);
-    nb().fervo().recordRequests = false;
     const std::set<std::string> fixed = {
         "CBatteryInformation::GetBatteryInformation throws an exception",
         "CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS throws an exception",

@@ -3,6 +3,8 @@
 #include "charging_test.h"
 #include "every_call_fails.h"
 
+#include <celdor/usbcharger.h>
+
 #include <gmock/gmock.h>
 
 using Celdor::CChargingMode;
@@ -111,11 +113,6 @@ TEST_F(ChargingModeTest, ARefusedSwitchLeavesTheModeInForce) {
     EXPECT_EQ(Recorded(), u"Normal");
 }
 
-TEST_F(ChargingModeTest, StorageWinsWhenTheFirmwareReportsBoth) {
-    Arrange(1, {fw::Mode::Express, fw::Mode::Storage});
-    EXPECT_EQ(CChargingMode().GetChargingMode(), 1);
-}
-
 // The first construction records the mode in force (and switches express off when storage is
 // on); a recorded mode is left alone, with nothing asked beyond the battery count.
 TEST_F(ChargingModeTest, TheFirstConstructionRecordsTheMode) {
@@ -194,6 +191,41 @@ TEST_F(ChargingModeTest, EveryFailingCallLeavesAConsistentState) {
             const auto recorded = Recorded();
             EXPECT_TRUE(recorded == u"Quick" || (result == 1 && recorded == u"Storage"));
         });
+}
+
+// Without the maker's driver every mode reads normal and off: a change to normal is confirmed at
+// once and recorded, the others fail after ten reads and leave the record alone.
+TEST_F(ChargingModeTest, WithoutTheDriverEverythingIsNormalAndOff) {
+    nb().fervo().present = false;
+    CChargingMode charging;
+    EXPECT_EQ(Recorded(), u"Normal");
+    EXPECT_THAT(Messages(), ::testing::IsSupersetOf(
+                                {"Query storage mode failed", "Query rapid charge failed"}));
+    EXPECT_EQ(charging.GetChargingMode(), 0);
+    EXPECT_EQ(charging.DoesSupportConservationMode(), 0);
+    EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 0);
+    Record(u"Quick");
+    EXPECT_EQ(charging.SetChargingMode(1), 0);
+    EXPECT_EQ(charging.SetChargingMode(2), 0);
+    EXPECT_EQ(Recorded(), u"Quick");
+    EXPECT_EQ(charging.SetChargingMode(0), 0);
+    EXPECT_EQ(Recorded(), u"Normal");
+
+    EXPECT_EQ(CChargingMode::GetTemporaryMode(), 0);
+    EXPECT_EQ(CChargingMode::GetNightChargeMode(), 0);
+    EXPECT_EQ(CChargingMode::SetNightChargeMode(1), 0);
+    Forget();
+    EXPECT_EQ(CChargingMode::DoesSupportStorage80(), 0);
+    EXPECT_THAT(Messages(), ElementsAre("GetFvSpecVersion DeviceIoControl failed, last error: 2"));
+    Celdor::CUSBCharger ac;
+    Celdor::CUSBBatteryCharger battery;
+    for (Celdor::CPowerFeatureBase* feature : {static_cast<Celdor::CPowerFeatureBase*>(&ac),
+                                               static_cast<Celdor::CPowerFeatureBase*>(&battery)}) {
+        EXPECT_EQ(feature->IsSupport(), 0);
+        EXPECT_EQ(feature->OpenOrClose(), -1);
+        EXPECT_EQ(feature->OpenFeature(), 0);
+        EXPECT_EQ(feature->CloseFeature(), 0);
+    }
 }
 
 } // namespace

@@ -1,29 +1,32 @@
-// The adapter queries on a machine without the maker's driver, where the driver-backed answers
-// fall back without a word in the log.
-#include "diagnostic_log.h"
+// The adapter queries against the system: AC presence from the operating system's power status,
+// the adapter state and its detection from the maker's firmware.
+#include "firmware.h"
 
 namespace {
 
 using Celdor::CAdapter;
-using Adapter = portable::LogReadingTest;
+namespace fw = portable::fw;
 
-TEST_F(Adapter, WithoutTheDriverThereIsNoStateAndNoDetection) {
-    HANDLE device = CreateFileW(WTEXT("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (device != INVALID_HANDLE_VALUE) {
-        CloseHandle(device);
-        GTEST_SKIP() << "the maker's driver is present on this machine";
-    }
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    m_log.SetLevel(0x700);
+TEST(Adapter, AcPresenceIsTheSystemsLineStatus) {
+    SYSTEM_POWER_STATUS status = {};
+    ASSERT_TRUE(GetSystemPowerStatus(&status));
+    EXPECT_EQ(CAdapter::IsACIn(), status.ACLineStatus == 1 ? 1 : 0)
+        << "ACLineStatus " << int(status.ACLineStatus);
+}
 
-    // Asked twice: a failed open is retried and still fails cleanly.
-    for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(CAdapter::GetAdapterStatus(), -1);
-        EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), 0);
+// Every state the firmware reports, with and without adapter mode detection; state 3 with
+// detection is no valid state.
+using AdapterWithTheDriver = portable::FirmwareTest;
+
+TEST_F(AdapterWithTheDriver, StateAndDetectionComeFromTheFirmware) {
+    for (std::uint32_t detection : {0u, std::uint32_t(fw::kAdapterModeDetection)}) {
+        for (std::uint32_t state = 0; state < 4; ++state) {
+            SCOPED_TRACE(::testing::Message() << "state " << state << " detection " << detection);
+            Configure(detection, 0, state);
+            EXPECT_EQ(CAdapter::GetAdapterStatus(), detection && state == 3 ? -1 : int(state));
+            EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), detection ? 1 : 0);
+        }
     }
-    EXPECT_FALSE(m_log.FileExists()) << "the adapter queries log nothing";
 }
 
 } // namespace

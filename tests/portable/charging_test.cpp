@@ -1,8 +1,8 @@
-// Charging modes and always-on USB on a machine without the maker's driver: what the host gets,
-// what the library records under the user's key and what it logs.
+// Charging modes and always-on USB with the maker's driver: what the host gets and what the
+// library records under the user's key.
 #include <gtest/gtest.h>
 
-#include "diagnostic_log.h"
+#include "firmware.h"
 
 #include <string>
 #include <vector>
@@ -11,21 +11,11 @@ namespace {
 
 using Celdor::CChargingMode;
 using portable::WString;
+namespace fw = portable::fw;
 
 const WCHAR* const kAddinKey = WTEXT("SOFTWARE\\Harlune\\PelmarkService\\AddinData\\"
                                      "OstraNotebookAddin");
 const WCHAR* const kModeValue = WTEXT("BatteryChargeMode");
-
-bool DriverPresent() {
-    HANDLE device = CreateFileW(WTEXT("\\\\.\\FervoDrv"), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (device == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(device);
-    return true;
-}
 
 // The recorded mode as the test found it, put back afterwards. When the add-in's key was not
 // there, the levels the library made are removed, innermost first, as far as they are empty.
@@ -89,84 +79,59 @@ private:
     WString m_oldMode;
 };
 
-class WithoutTheDriver : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (DriverPresent()) {
-            GTEST_SKIP() << "the maker's driver is present on this machine";
-        }
-        m_logging = m_log.Arrange();
-        if (m_logging) {
-            m_log.SetLevel(0x400);
-        }
-    }
-    void TearDown() override { m_log.Restore(); }
+// With the driver: each change is made by the firmware, read back and recorded. Storage wins
+// when the firmware reports both modes on.
+using WithTheDriver = portable::FirmwareTest;
 
-    // The messages of these features logged since the last call, without their headers (the
-    // registry helpers' own lines left out); empty when the log level could not be set here.
-    std::vector<std::string> Messages() {
-        std::vector<std::string> messages;
-        for (const std::string& line : m_log.Messages()) {
-            const std::string message = line.substr(line.find_first_not_of('-', line.find("--")));
-            const bool registryHelper = message.rfind("libreg ", 0) == 0 ||
-                                        message.find(" valuepath ") != std::string::npos;
-            if (!registryHelper) {
-                messages.push_back(message);
-            }
-        }
-        m_log.RemoveFile();
-        return messages;
-    }
-    // What the log holds when it can be written here: these lines, else none.
-    std::vector<std::string> IfLogging(std::vector<std::string> lines) const {
-        return m_logging ? lines : std::vector<std::string>{};
-    }
-
-private:
-    portable::DiagnosticLog m_log;
-    bool m_logging = false;
-};
-
-// Every read gives normal; a change to normal is confirmed at once and recorded, the others
-// fail after ten reads without touching the record.
-TEST_F(WithoutTheDriver, ChargingModeIsNormalAndCannotBeChanged) {
+TEST_F(WithTheDriver, ChargingModeChangesAreMadeReadBackAndRecorded) {
+    const struct {
+        std::uint32_t on;
+        int found;
+    } starts[] = {{0, 0},
+                  {fw::ModeBit(fw::Mode::Storage), 1},
+                  {fw::ModeBit(fw::Mode::Express), 2},
+                  {fw::ModeBit(fw::Mode::Storage) | fw::ModeBit(fw::Mode::Express), 1}};
+    const WCHAR* const recorded[] = {WTEXT("Normal"), WTEXT("Storage"), WTEXT("Quick")};
     AddinKey key;
-    CChargingMode charging;
-    DWORD type = 0;
-    WString mode;
-    ASSERT_TRUE(AddinKey::Query(mode, &type));
-    EXPECT_TRUE(mode == WTEXT("Normal"));
-    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(Messages(), IfLogging({"Query storage mode failed", "Query rapid charge failed"}));
-
-    EXPECT_EQ(charging.GetChargingMode(), 0);
-    EXPECT_EQ(charging.DoesSupportConservationMode(), 0);
-    EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 0);
-    const WString quick = WTEXT("Quick");
-    AddinKey::Set(&quick);
-    EXPECT_EQ(charging.SetChargingMode(1), 0);
-    EXPECT_EQ(charging.SetChargingMode(2), 0);
-    EXPECT_TRUE(AddinKey::Mode() == quick);
-    EXPECT_EQ(charging.SetChargingMode(0), 0);
-    EXPECT_TRUE(AddinKey::Mode() == WTEXT("Normal"));
+    for (const auto& start : starts) {
+        for (int to : {0, 1, 2}) {
+            SCOPED_TRACE(::testing::Message() << "from " << start.on << " to " << to);
+            Configure(fw::kExpress | fw::kStorage, start.on);
+            CChargingMode charging;
+            EXPECT_EQ(charging.GetChargingMode(), start.found);
+            EXPECT_EQ(charging.DoesSupportConservationMode(), 1);
+            EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 1);
+            EXPECT_EQ(charging.SetChargingMode(to), to);
+            EXPECT_EQ(charging.GetChargingMode(), to);
+            EXPECT_TRUE(AddinKey::Mode() == recorded[to]);
+        }
+    }
 }
 
-TEST_F(WithoutTheDriver, FurtherModesAndUsbAreUnsupported) {
-    EXPECT_EQ(CChargingMode::GetTemporaryMode(), 0);
-    EXPECT_EQ(CChargingMode::GetNightChargeMode(), 0);
-    EXPECT_EQ(CChargingMode::SetNightChargeMode(1), 0);
-    Messages();
-    EXPECT_EQ(CChargingMode::DoesSupportStorage80(), 0);
-    EXPECT_EQ(Messages(), IfLogging({"GetFvSpecVersion DeviceIoControl failed, last error: 2"}));
-
+// Each always-on USB feature reads and switches its own mode, and only where the firmware
+// offers it.
+TEST_F(WithTheDriver, AlwaysOnUsbFeaturesSwitchTheirOwnMode) {
     Celdor::CUSBCharger ac;
     Celdor::CUSBBatteryCharger battery;
-    for (Celdor::CPowerFeatureBase* feature : {static_cast<Celdor::CPowerFeatureBase*>(&ac),
-                                               static_cast<Celdor::CPowerFeatureBase*>(&battery)}) {
-        EXPECT_EQ(feature->IsSupport(), 0);
-        EXPECT_EQ(feature->OpenOrClose(), -1);
-        EXPECT_EQ(feature->OpenFeature(), 0);
-        EXPECT_EQ(feature->CloseFeature(), 0);
+    const struct {
+        Celdor::CPowerFeatureBase* feature;
+        std::uint32_t offered;
+        fw::Mode mode;
+    } features[] = {{&ac, fw::kUsbOnAc, fw::Mode::UsbOnAc},
+                    {&battery, fw::kUsbOnBattery, fw::Mode::UsbOnBattery}};
+    for (const auto& f : features) {
+        SCOPED_TRACE(f.offered);
+        Configure(f.offered, fw::ModeBit(f.mode));
+        EXPECT_EQ(f.feature->IsSupport(), 1);
+        EXPECT_EQ(f.feature->OpenOrClose(), 1);
+        EXPECT_NE(f.feature->CloseFeature(), 0);
+        EXPECT_EQ(f.feature->OpenOrClose(), 2);
+        EXPECT_NE(f.feature->OpenFeature(), 0);
+        EXPECT_EQ(f.feature->OpenOrClose(), 1);
+
+        Configure((fw::kUsbOnAc | fw::kUsbOnBattery) & ~f.offered);
+        EXPECT_EQ(f.feature->IsSupport(), 0);
+        EXPECT_EQ(f.feature->OpenFeature(), 0);
     }
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 using portable::WString;
 using Log = portable::LogReadingTest;
+using LogThreads = Log; // run under ThreadSanitizer too
 
 // A key every installation has, with a value nobody writes, and a key nobody creates.
 const WCHAR* const kMissingValue = WTEXT("CeldorPortableTestsNoSuchValue");
@@ -162,7 +163,7 @@ TEST_F(Log, FileStopsGrowingAtTwoMebibytes) {
 
 // Callers on several threads at once: every line whole, numbers rising by one in file order,
 // each thread's lines in its own order.
-TEST_F(Log, LinesOfConcurrentCallersStayWholeAndInOrder) {
+TEST_F(LogThreads, LinesOfConcurrentCallersStayWholeAndInOrder) {
     m_log.SetLevel(0x400);
     constexpr int kThreads = 4, kCalls = 50;
     std::vector<std::thread> threads;

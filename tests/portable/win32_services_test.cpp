@@ -1,7 +1,7 @@
 // The service control manager's answers that the library relies on, through the Win32 calls
-// alone: opening the manager and a service that is not installed, and the argument checks of
-// the status query and the control call.
-#include "portable.h"
+// alone: opening the manager and a service that is not installed, starting and stopping one of
+// the maker's services, and the argument checks of the status query and the control call.
+#include "services.h"
 
 #include <gtest/gtest.h>
 
@@ -33,20 +33,37 @@ TEST_F(Win32Services, TheManagerOpensOnlyTheActiveDatabaseOfThisComputer) {
     }
 }
 
-TEST_F(Win32Services, TheMakersServicesAreNotInstalledHere) {
-    for (const WCHAR* name : {WTEXT("Thermivo"), WTEXT("HarluneProcessManagement")}) {
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(
-            OpenServiceW(m_manager, name, SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL),
-            nullptr);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
-    }
+TEST_F(Win32Services, AServiceThatIsNotInstalledCannotBeOpened) {
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenServiceW(m_manager, WTEXT("CeldorNoSuchService"),
+                           SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL),
+              nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
     SetLastError(0xdeadbeef);
     EXPECT_EQ(OpenServiceW(nullptr, WTEXT("Thermivo"), SERVICE_QUERY_STATUS), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
     SetLastError(0xdeadbeef);
     EXPECT_EQ(OpenServiceW(m_manager, nullptr, SERVICE_QUERY_STATUS), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_ADDRESS));
+}
+
+// A service is started once; a stopped one takes no controls.
+TEST_F(Win32Services, StartingAndStoppingTheThermalService) {
+    portable::Service service(portable::kThermalService);
+    if (!service) {
+        GTEST_SKIP() << "the thermal service is not installed here";
+    }
+    ASSERT_TRUE(service.Restart({}));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(StartServiceW(service.Handle(), 0, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_ALREADY_RUNNING));
+    ASSERT_TRUE(service.Stop());
+    SERVICE_STATUS status{};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ControlService(service.Handle(), 146, &status));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
+    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
+    ASSERT_TRUE(service.Restart({}));
 }
 
 // The level is checked first, then the buffer's size (which is told even without a handle),

@@ -1,50 +1,14 @@
 // The diagnostic log against the simulated notebook: what only the notebook can arrange or see
-// (the clock, faults, the file calls a line costs, memory running out, a new process) and what
+// (the clock, faults, the file calls a line costs, a new process) and what
 // the library's public functions never ask of it (warnings, mixed levels, long messages).
 #include "log_file.h"
-#include "out_of_memory.h"
 
 #include "support/logger.h"
 
 #include <gmock/gmock.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
-
-thread_local bool t_outOfMemory = false;
-thread_local int t_allocationsBeforeFailure = -1;
-
-namespace {
-bool AllocationFails() {
-    if (t_allocationsBeforeFailure >= 0 && t_allocationsBeforeFailure-- == 0) {
-        return true;
-    }
-    return t_outOfMemory;
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    void* memory = AllocationFails() ? nullptr : std::malloc(size != 0 ? size : 1);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return AllocationFails() ? nullptr : std::malloc(size != 0 ? size : 1);
-}
-// Memory from malloc goes back to free; the compiler cannot tell that these pair up.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-#pragma GCC diagnostic pop
 
 using Celdor::CFileLogger;
 using Celdor::CString;
@@ -208,27 +172,6 @@ TEST_F(LogTest, LongMessagesAreCut) {
     EXPECT_EQ(text.size(), 779u);
     EXPECT_TRUE(text.ends_with(u"eee\r\n"));
     EXPECT_EQ(logfile::Lines().size(), 1u);
-}
-
-// The log is called from exported functions: memory running out while a message is built costs
-// the message, never an exception.
-TEST_F(LogTest, RunningOutOfMemoryCostsOnlyTheMessage) {
-    logfile::SetWriteLevel(0x400);
-    const CString::string_type longText(300, W('e')); // too long for a string's own buffer
-    bool threw = false;
-    bool written[2] = {true, true};
-    t_outOfMemory = true;
-    try {
-        written[0] = Log().LogError(W("%s :line %d"), longText.c_str(), 1);
-        written[1] = Log().LogDebugInfo(W("%s"), longText.c_str());
-    } catch (...) {
-        threw = true;
-    }
-    t_outOfMemory = false;
-    EXPECT_FALSE(threw);
-    EXPECT_FALSE(written[0]);
-    EXPECT_FALSE(written[1]);
-    EXPECT_FALSE(logfile::Exists());
 }
 
 // Without the local application-data folder the path is the relative one alone; the shell's

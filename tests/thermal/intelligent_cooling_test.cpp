@@ -108,11 +108,9 @@ TEST_F(Thermal, WithoutTheServiceEveryCheckTriesAgain) {
 TEST_F(Thermal, AStoppedServiceIsNotRunningAtOnce) {
     ServiceConfig stopped;
     stopped.state = ServiceState::Stopped;
-    set(kAutoDetect, u"CurrentState", 1);
     install(stopped);
     CIntelligentCooling cooling;
     EXPECT_EQ(cooling.GetServiceStatus(), 2);
-    EXPECT_EQ(cooling.IsiEPMModeEnabled(), 0) << "whatever the registry says";
     EXPECT_TRUE(sleeps().empty());
 }
 
@@ -167,72 +165,6 @@ TEST_F(Thermal, AKeyIsOpenedAgainAsA64BitViewWhenThePlainOpenFails) {
 
     nb().faults().inject("RegOpenKeyExW", Fault::Always(ERROR_ACCESS_DENIED, "AUTODETECT"));
     EXPECT_EQ(cooling.IsAutoTransitionEnabled(), -1);
-}
-
-TEST_F(Thermal, ThermalServiceModes) {
-    install();
-    struct Case {
-        DWORD automatic, current;
-        Mode mode;
-    };
-    const Case cases[] = {{2, 0, CIntelligentCooling::ITS_MODE_INTELLIGENT},
-                          {2, 1, CIntelligentCooling::ITS_MODE_NONE},
-                          {1, 1, CIntelligentCooling::ITS_MODE_COOL},
-                          {1, 3, CIntelligentCooling::ITS_MODE_HIGH_PERFORMANCE},
-                          {1, 0, CIntelligentCooling::ITS_MODE_NONE},
-                          {1, 4, CIntelligentCooling::ITS_MODE_NONE},
-                          {0, 0, CIntelligentCooling::ITS_MODE_NONE},
-                          {0, 3, CIntelligentCooling::ITS_MODE_NONE},
-                          {3, 0, CIntelligentCooling::ITS_MODE_NONE}};
-    CIntelligentCooling cooling;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.automatic << "/" << c.current);
-        set(kMmc, u"AutomaticModeSetting", c.automatic);
-        set(kMmc, u"CurrentSetting", c.current);
-        int capability = 0;
-        Mode mode = CIntelligentCooling::ITS_MODE_GEEK;
-        EXPECT_EQ(cooling.GetITSMode(capability, mode), 0);
-        EXPECT_EQ(mode, c.mode);
-        EXPECT_EQ(capability, 7);
-    }
-}
-
-TEST_F(Thermal, DispatcherModesAndTheVSetting) {
-    install({}, ServiceKind::ProcessManagement);
-    set(kSlider, u"Version", 0x2000);
-    set(kSlider, u"ITS_FN_Capability", 0x13);
-    struct Case {
-        DWORD plain, v;
-        int useV;
-        int capability;
-        Mode mode;
-    };
-    const Case cases[] = {
-        {0, 4, 0, 0x03, CIntelligentCooling::ITS_MODE_INTELLIGENT},
-        {0, 4, 1, 0x13, CIntelligentCooling::ITS_MODE_GEEK},
-        {1, 0, 0, 0x03, CIntelligentCooling::ITS_MODE_COOL},
-        {3, 0, 0, 0x03, CIntelligentCooling::ITS_MODE_HIGH_PERFORMANCE},
-        {2, 2, 1, 0x13, CIntelligentCooling::ITS_MODE_NONE},
-        {9, 9, 1, 0x13, CIntelligentCooling::ITS_MODE_NONE},
-    };
-    CIntelligentCooling cooling;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.plain << "/" << c.v << " V " << c.useV);
-        set(kSlider, u"ITS_CurrentSetting", c.plain);
-        set(kSlider, u"ITS_CurrentSettingV", c.v);
-        int capability = 0;
-        Mode mode = CIntelligentCooling::ITS_MODE_GEEK;
-        EXPECT_EQ(cooling.GetDispatcherMode(capability, mode, 0, c.useV), 0);
-        EXPECT_EQ(mode, c.mode);
-        EXPECT_EQ(capability, c.capability);
-    }
-    // Without the V bit the plain setting is read either way.
-    set(kSlider, u"ITS_FN_Capability", 0x03);
-    set(kSlider, u"ITS_CurrentSetting", 0);
-    int capability = 0;
-    Mode mode{};
-    EXPECT_EQ(cooling.GetDispatcherMode(capability, mode, 0, 1), 0);
-    EXPECT_EQ(mode, CIntelligentCooling::ITS_MODE_INTELLIGENT);
 }
 
 // The code each requested mode sends; the service here never confirms, so each request but the
@@ -301,46 +233,17 @@ TEST_F(Thermal, TheDriverProbe) {
     EXPECT_TRUE(sleeps().empty()) << "and not confirmed";
 }
 
-TEST_F(Thermal, AutomaticTransitionSwitches) {
+// A switch confirmed on a later poll, and one that never reads back as asked: ten polls.
+TEST_F(Thermal, AutomaticTransitionPolls) {
     install(delayed(300));
     CIntelligentCooling cooling;
-    EXPECT_EQ(cooling.IsAutoTransitionEnabled(), 0);
     EXPECT_EQ(cooling.SetITSAutoTransition(1), 0);
-    EXPECT_EQ(cooling.IsAutoTransitionEnabled(), 1);
-    EXPECT_EQ(cooling.IsiEPMModeEnabled(), 1);
-    EXPECT_EQ(sleeps().size(), 2u);
+    EXPECT_EQ(sleeps(), (std::vector<DWORD>{200, 200}));
 
     nb().journal().clear();
     EXPECT_EQ(cooling.SetITSAutoTransition(2), 0) << "2 never reads back as 2";
     EXPECT_EQ(controls(), std::vector<DWORD>{154});
     EXPECT_EQ(sleeps(), std::vector<DWORD>(10, 200));
-
-    for (DWORD capability : {0x2u, 0x3u, 0x1u}) {
-        set(kAutoDetect, u"Capability", capability);
-        EXPECT_EQ(cooling.IsAutoTransitionEnabled(), capability == 0x1 ? 0 : 1) << capability;
-    }
-    nb().registry().deleteKeyTree(Hive::LocalMachine, kAutoDetect);
-    EXPECT_EQ(cooling.IsAutoTransitionEnabled(), -1);
-}
-
-TEST_F(Thermal, DispatcherSwitchesAndGreyedGeekOption) {
-    install(delayed(0), ServiceKind::ProcessManagement);
-    set(kSlider, u"Version", 0x2000);
-    CIntelligentCooling cooling;
-    EXPECT_EQ(cooling.IsDispatcheriEPMAutoTransitionEnabled(), -1) << "no hardware capability";
-    EXPECT_EQ(cooling.ShouldGeekOptionGrey(), 0);
-    set(kSlider, u"ITS_SE_HWCapability", 0x2);
-    set(kSlider, u"ITS_SE_PelmarkSetting", 0x402);
-    EXPECT_EQ(cooling.IsDispatcheriEPMAutoTransitionEnabled(), 1);
-    EXPECT_EQ(cooling.ShouldGeekOptionGrey(), 1);
-
-    EXPECT_EQ(cooling.SetDispatcheriEPMAutoTransition(0, 0), 0);
-    EXPECT_EQ(controls(), std::vector<DWORD>{171});
-    EXPECT_EQ(cooling.IsDispatcheriEPMAutoTransitionEnabled(), 0);
-    EXPECT_EQ(cooling.ShouldGeekOptionGrey(), 1);
-    nb().registry().deleteKeyTree(Hive::LocalMachine, kSlider);
-    EXPECT_EQ(cooling.IsDispatcheriEPMAutoTransitionEnabled(), -1);
-    EXPECT_EQ(cooling.ShouldGeekOptionGrey(), 0);
 }
 
 TEST_F(Thermal, CopiesOwnHandlesOfTheirOwn) {

@@ -286,3 +286,40 @@ TEST_F(Scenario, EveryScenarioFileLoadsAndSavesStably) {
     }
     EXPECT_GE(files, 1);
 }
+
+// Damaged and hostile files: cut short anywhere, a byte overwritten, nested past any sense,
+// invalid UTF-8, numbers out of every range. Each is refused with a message, and the notebook
+// stays as it was; none takes the loader down.
+TEST_F(Scenario, DamagedOrHostileFilesAreRefusedAndChangeNothing) {
+    std::ifstream in(std::filesystem::path(CELDOR_SOURCE_DIR) / "scenarios" / "two-batteries.json",
+                     std::ios::binary);
+    const std::string good{std::istreambuf_iterator<char>(in), {}};
+    std::vector<std::string> damaged = {
+        std::string(200000, '[') + std::string(200000, ']'),
+        R"({"user": "A)"
+        "\xff\xfe"
+        R"("})",
+        R"({"clock": {"tick_ms": 1e400}})",
+        R"({"clock": {"tick_ms": 18446744073709551616}})",
+        R"({"power_status": {"battery_life_percent": -1}})",
+        R"({"registry": {"HKEY_LOCAL_MACHINE": {"Software": {"V": {"type": "REG_DWORD",)"
+        R"( "data": 4294967296}}}}})",
+    };
+    for (std::size_t cut = 1; cut < good.size(); cut += 61) {
+        damaged.push_back(good.substr(0, cut));
+        std::string flipped = good;
+        flipped[cut] = '}';
+        damaged.push_back(flipped);
+    }
+    const std::string before = nb().saveScenario();
+    for (const std::string& text : damaged) {
+        SCOPED_TRACE(text.substr(0, 80));
+        const std::string message = LoadError(text);
+        if (message.empty()) { // a flipped byte can leave a valid, different notebook
+            nb().loadScenario(before);
+            continue;
+        }
+        EXPECT_EQ(message.rfind("scenario: ", 0), 0u) << message;
+        EXPECT_EQ(nb().saveScenario(), before);
+    }
+}

@@ -259,11 +259,15 @@ public:
     // Used by the platform layer: the model brought up to the clock's tick, or null.
     models::ServiceModel* model(models::ServiceKind kind);
     void advance();
+    // Starts a stopped service as its host does: from the values of its "Parameters" key over
+    // the way it was installed (celdor_models/services.h). False when it is not stopped.
+    bool start(models::ServiceKind kind);
 
 private:
     struct Installed {
         models::ServiceModel model;
         DWORD userAccess;
+        models::ServiceConfig installedAs;
     };
     std::optional<Installed> m_installed[2];
 };
@@ -357,6 +361,13 @@ struct PowerSchemes {
 // "381b4222-f694-41f0-9685-ff5bb260df2e", and back (braces and either case accepted).
 std::string GuidText(const GUID& guid);
 std::optional<GUID> ParseGuid(std::string_view text);
+
+// --- The system's own memory -----------------------------------------------------------------
+
+// True while a Win32 function runs on the calling thread. What it allocates comes from the
+// system's heap on Windows, never from the calling program's operator new, so a program that
+// makes its own allocations fail (to test how it copes) leaves these alone.
+bool InSystemCall();
 
 // --- The notebook ---------------------------------------------------------------------------
 

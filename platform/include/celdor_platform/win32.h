@@ -466,6 +466,7 @@ typedef SC_HANDLE* LPSC_HANDLE;
 #define ERROR_INVALID_ADDRESS 487L
 #define ERROR_INVALID_SERVICE_CONTROL 1052L
 #define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
+#define ERROR_SERVICE_ALREADY_RUNNING 1056L
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
@@ -554,6 +555,8 @@ CELDOR_PLATFORM_API BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STAT
                                                      LPDWORD pcbBytesNeeded);
 CELDOR_PLATFORM_API BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl,
                                                LPSERVICE_STATUS lpServiceStatus);
+CELDOR_PLATFORM_API BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
+                                              LPCWSTR* lpServiceArgVectors);
 CELDOR_PLATFORM_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 // --- Power schemes (powrprof) ---------------------------------------------------------------
 //

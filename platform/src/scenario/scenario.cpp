@@ -30,17 +30,26 @@ const Section* const kSections[] = {
 
 void Notebook::loadScenario(std::string_view text) {
     using namespace scenario;
+    // A notebook is a handful of levels deep. Text nested far deeper is refused while it is
+    // read: showing or freeing such a value would recurse once per level.
+    constexpr int kMaxDepth = 64;
+    const Json::parser_callback_t depthLimit = [](int depth, Json::parse_event_t, Json&) {
+        if (depth > kMaxDepth) {
+            Fail({}, "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
+        return true;
+    };
     Json root;
     try {
-        root = Json::parse(text);
-    } catch (const Json::parse_error& error) {
+        root = Json::parse(text, depthLimit);
+    } catch (const Json::exception& error) { // a syntax error, or a number out of range
         throw std::runtime_error(std::string("scenario: not valid JSON: ") + error.what());
     }
     if (!root.is_object()) {
         Fail({}, "expected a JSON object with the notebook's sections, got " + Shown(root));
     }
     for (const auto& [name, value] : root.items()) {
-        auto known = [&](const Section* s) { return name == s->name; };
+        auto known = [&name = name](const Section* s) { return name == s->name; };
         if (std::none_of(std::begin(kSections), std::end(kSections), known)) {
             std::string list;
             for (const Section* s : kSections) {

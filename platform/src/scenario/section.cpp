@@ -74,7 +74,8 @@ const Json& ExpectObject(const Json& value, const std::string& where) {
 void CheckMembers(const Json& object, const std::string& where,
                   std::initializer_list<const char*> known) {
     for (const auto& [name, value] : object.items()) {
-        if (std::none_of(known.begin(), known.end(), [&](const char* k) { return name == k; })) {
+        if (std::none_of(known.begin(), known.end(),
+                         [&name = name](const char* k) { return name == k; })) {
             std::string list;
             for (const char* k : known) {
                 list += (list.empty() ? "" : ", ") + std::string(k);

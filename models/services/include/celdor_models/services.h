@@ -131,6 +131,24 @@ private:
     std::vector<Due> m_due;
 };
 
+// How a service starts: what its host reads, each time the service is started, from DWORD values
+// of the service's "Parameters" key, so that an installer or a test can set up a service that
+// starts slowly, stalls or stops on its own. Each value present replaces the corresponding
+// field of the service as it was installed:
+//   "WaitHintMs", "CheckPoint", "CheckpointEveryMs"  as reported while starting
+//   "RunningAfterMs"   when it reports running: 0 at once, kNeverMs never
+//   "StopsAfterMs"     when it ends on its own after running; kNeverMs never
+//   "ControlDelayMs"   time between a control and the change it asks for
+//   "Controls"         0 applies them, 1 ignores them, 2 rejects them (ControlHandling)
+inline constexpr std::uint32_t kNeverMs = 0xFFFFFFFF;
+std::string ParametersKey(ServiceKind kind);
+// The service as it starts from `installed` (a stopped or running service starts at once unless
+// the values say otherwise). Controls still to come are not carried over.
+ServiceConfig StartupConfig(ServiceKind kind, ValueStore& store,
+                            const ServiceConfig& installed = {});
+// Writes every value, so that a start reads `config` back whatever was installed.
+void WriteStartupConfig(ServiceKind kind, const ServiceConfig& config, ValueStore& store);
+
 // The keys and values the services publish, and the control codes they answer.
 namespace thermal {
 inline constexpr const char* kKey = "SYSTEM\\CurrentControlSet\\Services\\Thermivo\\Dovric\\IC";

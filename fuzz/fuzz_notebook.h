@@ -1,0 +1,68 @@
+// What the fuzz harnesses share: the notebooks of scenarios/ read once, a fresh notebook per
+// input, and the check that an input left nothing open.
+#pragma once
+
+#include "support/logger.h"
+
+#include <celdor_platform/notebook.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+inline celdor::sim::Notebook& Nb() {
+    return celdor::sim::Notebook::instance();
+}
+
+// Every scenario file's text, default.json first.
+inline const std::vector<std::string>& Scenarios() {
+    static const std::vector<std::string> texts = [] {
+        namespace fs = std::filesystem;
+        std::vector<std::string> found;
+        const fs::path folder = fs::path(CELDOR_SOURCE_DIR) / "scenarios";
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().extension() == ".json") {
+                std::ifstream in(entry.path(), std::ios::binary);
+                std::string text{std::istreambuf_iterator<char>(in), {}};
+                if (entry.path().filename() == "default.json") {
+                    found.insert(found.begin(), std::move(text));
+                } else {
+                    found.push_back(std::move(text));
+                }
+            }
+        }
+        return found;
+    }();
+    return texts;
+}
+
+// A fresh notebook from one of the scenarios, logging every line into a folder that exists.
+// The drive is kept from one input to the next (building it anew costs more than the input),
+// all but the log, which starts empty.
+inline void Start(std::size_t scenario) {
+    Nb().loadScenario(Scenarios().at(scenario % Scenarios().size()));
+    Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
+                             u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
+                             u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
+    const auto log = Nb().hostPath(Celdor::CFileLogger::LogFilePath().Str());
+    std::error_code ec;
+    std::filesystem::remove(log, ec);
+    std::filesystem::create_directories(log.parent_path(), ec);
+}
+
+// Whatever the input, nothing the library opened may stay open.
+inline void CheckNothingOpen() {
+    const std::vector<std::string> leaks = Nb().leaks();
+    if (!leaks.empty()) {
+        std::fprintf(stderr, "left open: %s\n", leaks.front().c_str());
+        std::abort();
+    }
+}
+
+} // namespace fuzz
