@@ -12,13 +12,6 @@ using namespace celdor::sim::detail;
 
 namespace {
 
-// BatteryFlag bits.
-constexpr BYTE kFlagHigh = 1;
-constexpr BYTE kFlagLow = 2;
-constexpr BYTE kFlagCritical = 4;
-constexpr BYTE kFlagCharging = 8;
-constexpr BYTE kFlagNoBattery = 128;
-
 // The system's battery as Windows reports it, over the packs in their bays: one composite
 // battery whose charge is the sum of theirs. The run time is known on battery only, from the
 // rate the packs run down at.
@@ -44,18 +37,18 @@ SYSTEM_POWER_STATUS FromPacks(SYSTEM_POWER_STATUS status) {
         charging =
             charging || fw::IsCharging(pack, onAc, firmware.chargeLimit(i, NB().clock().tickMs));
     }
-    status.BatteryLifeTime = 0xFFFFFFFF;
-    status.BatteryFullLifeTime = 0xFFFFFFFF;
+    status.BatteryLifeTime = BATTERY_LIFE_UNKNOWN;
+    status.BatteryFullLifeTime = BATTERY_LIFE_UNKNOWN;
     if (!any || full == 0) {
-        status.BatteryFlag = kFlagNoBattery;
-        status.BatteryLifePercent = 255;
+        status.BatteryFlag = BATTERY_FLAG_NO_BATTERY;
+        status.BatteryLifePercent = BATTERY_PERCENTAGE_UNKNOWN;
         return status;
     }
     const auto percent =
         static_cast<BYTE>(std::min<std::uint64_t>(100, (remaining * 100 + full / 2) / full));
     status.BatteryLifePercent = percent;
-    status.BatteryFlag = (percent > 66 ? kFlagHigh : 0) | (percent < 33 ? kFlagLow : 0) |
-                         (percent < 5 ? kFlagCritical : 0) | (charging ? kFlagCharging : 0);
+    status.BatteryFlag = (percent > 66 ? BATTERY_FLAG_HIGH : 0) | (percent < 33 ? BATTERY_FLAG_LOW : 0) |
+                         (percent < 5 ? BATTERY_FLAG_CRITICAL : 0) | (charging ? BATTERY_FLAG_CHARGING : 0);
     if (!onAc && drain > 0) {
         status.BatteryLifeTime = static_cast<DWORD>(remaining * 3600 / drain);
         status.BatteryFullLifeTime = static_cast<DWORD>(full * 3600 / drain);

@@ -13,8 +13,6 @@ namespace {
 using Record = _BATTERY_INFORMATION_EX;
 constexpr std::uint16_t NO_VALUE = Record::NO_VALUE;
 
-constexpr BYTE BATTERY_FLAG_NO_BATTERY = 0x80;
-
 // Bits of the power status word per battery, in the order they decide the coarse status.
 struct StatusBits {
     DWORD bit;

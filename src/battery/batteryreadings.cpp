@@ -297,13 +297,13 @@ int CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS() {
         SYSTEM_POWER_STATUS power = {};
         if (GetSystemPowerStatus(&power) == TRUE) {
             if (m_nBatteryCount == 1) {
-                if (power.BatteryLifePercent != 255) {
+                if (power.BatteryLifePercent != BATTERY_PERCENTAGE_UNKNOWN) {
                     m_osInfo[0].ChargePercent = power.BatteryLifePercent;
                 }
-                if (power.BatteryLifeTime != UNKNOWN) {
+                if (power.BatteryLifeTime != BATTERY_LIFE_UNKNOWN) {
                     m_osInfo[0].RemainingTime = Minutes(power.BatteryLifeTime / 60);
                 }
-            } else if (m_nBatteryCount == 2 && power.BatteryLifeTime != UNKNOWN) {
+            } else if (m_nBatteryCount == 2 && power.BatteryLifeTime != BATTERY_LIFE_UNKNOWN) {
                 SplitRunTime(power, raw);
             }
         }
