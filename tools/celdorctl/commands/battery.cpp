@@ -45,8 +45,8 @@ std::string Or(std::uint16_t value, const std::string& text) {
 }
 
 std::string Minutes(std::uint16_t minutes) {
-    return Or(minutes, std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) +
-                           " min (" + std::to_string(minutes) + " minutes)");
+    const std::string rest = std::to_string(minutes % 60) + " min";
+    return Or(minutes, minutes < 60 ? rest : std::to_string(minutes / 60) + " h " + rest);
 }
 
 std::string Date(std::uint16_t packed) {
