@@ -501,8 +501,13 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     const SystemCallScope systemCall;
     auto lock = LockNotebook();
     const FileName file = ResolveFile(lpPathName);
-    if (file.error || !Exists(file.host)) {
-        SetLastError(file.error ? file.error : ERROR_FILE_NOT_FOUND);
+    if (file.error) {
+        SetLastError(file.error);
+        return FALSE;
+    }
+    if (!Exists(file.host)) {
+        SetLastError(IsDirectory(file.host.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                          : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
     if (!IsDirectory(file.host)) {
