@@ -126,11 +126,14 @@ protected:
 };
 
 TEST_F(CeldorctlKeptState, ANotebookGivenOnceIsKeptUntilReset) {
-    // A first run starts from the default notebook: on AC, the driver reporting an adapter.
+    // A first run starts from the default notebook: on AC, the driver reporting an adapter, the
+    // thermal service in intelligent cooling and the maker's plan active.
     const Json first = run({"status", "--json"}).json();
     EXPECT_EQ(first["ac_power"], true);
     EXPECT_EQ(first["adapter_state"], 2);
     EXPECT_EQ(first["driver_present"], true);
+    EXPECT_EQ(first["thermal_mode"], "intelligent");
+    EXPECT_EQ(first["active_plan"], "Harlune Recommended");
     EXPECT_TRUE(fs::exists(m_state / "notebook.json"));
     EXPECT_TRUE(fs::is_directory(m_state / "drive" / "C" / "Users" / "Alex" / "AppData" / "Local"));
 
