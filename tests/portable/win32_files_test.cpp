@@ -193,17 +193,6 @@ TEST_F(Win32Files, LongPathsNeedTheExtendedPrefix) {
     RemoveDirectoryW((WTEXT("\\\\?\\") + path(MAX_PATH - 12)).c_str());
 }
 
-TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {
-    // The log's path is this folder followed by "\Harlune\...".
-    const WString folder = LocalAppData();
-    ASSERT_GE(folder.size(), 3u);
-    EXPECT_EQ(folder[1], WCHAR(':'));
-    EXPECT_NE(folder.back(), WCHAR('\\'));
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-}
-
 // A file is no device: a control request to it is refused (Wine says "not supported").
 TEST_F(Win32Files, ControlRequestToAPlainFileIsAnInvalidFunction) {
     HANDLE file = Open(GENERIC_WRITE, 0, CREATE_NEW);
