@@ -81,27 +81,6 @@ TEST_F(CeldorctlCharging, AModeThatDoesNotTakeFailsWithItsReason) {
     EXPECT_EQ(Run({"charging", "night", "on"}, 1)["confirmed"], false);
 }
 
-TEST_F(CeldorctlCharging, BadArgumentsListTheValidOnes) {
-    struct Case {
-        std::vector<std::string> args;
-        const char* message;
-    };
-    const Case cases[] = {
-        {{"charging", "set", "turbo"},
-         "unknown mode 'turbo'; the modes are: normal, storage, express"},
-        {{"charging", "set"}, "mode"},
-        {{"charging", "night", "maybe"}, "the states are: on, off"},
-        {{"charging", "fast"}, "the charging commands are: set, night"},
-        {{"usb", "set", "phone", "on"}, "the features are: ac, battery"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.back());
-        const ToolResult result = Tool(c.args);
-        EXPECT_EQ(result.code, 2);
-        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-    }
-}
-
 TEST_F(CeldorctlCharging, NightChargeAndAlwaysOnUsb) {
     EXPECT_EQ(Run({"charging", "night", "on"})["night_charge"], true);
     EXPECT_EQ(Run({"charging"})["night_charge"]["on"], true);

@@ -76,9 +76,15 @@ TEST_F(Celdorctl, BadCommandLinesFailWithAMessage) {
         {{"thermal", "set", "turbo"}, "modes are off, intelligent, cool, performance, geek"},
         {{"thermal", "set"}, "mode is required"},
         {{"thermal", "auto", "maybe"}, "'on' or 'off'"},
+        {{"charging", "set", "turbo"},
+         "unknown mode 'turbo'; the modes are: normal, storage, express"},
+        {{"charging", "set"}, "mode"},
+        {{"charging", "night", "maybe"}, "the states are: on, off"},
+        {{"charging", "fast"}, "the charging commands are: set, night"},
+        {{"usb", "set", "phone", "on"}, "the features are: ac, battery"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.front());
+        SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.back());
         Result result = Tool(c.args);
         EXPECT_EQ(result.code, 2);
         EXPECT_EQ(result.out, "");

@@ -180,6 +180,7 @@ TEST_F(Scenario, RejectsBadInputNamingTheField) {
         const char* json;
         const char* message; // part of the expected message
     };
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
     const Case cases[] = {
         {"{ \"user\": ", "not valid JSON"},
         {"[1, 2]", "expected a JSON object"},
@@ -253,6 +254,8 @@ TEST_F(Scenario, RejectsBadInputNamingTheField) {
          "must finish starting"},
         {R"({"services": {"Thermivo": {"pending_controls": [{"code": 300, "in_ms": 0}]}}})",
          "pending_controls[0].code"},
+        {deep.c_str(), "nested deeper than 64 levels"},
+        {R"({"clock": {"tick_ms": 1e400}})", "not valid JSON"},
         // Valid sections first, the mistake last: nothing of the file may be applied.
         {R"({"user": "Other", "fervo": {"present": false},
              "registry": {"HKEY_LOCAL_MACHINE": {"K": {"V": {"type": "REG_NOPE"}}}}})",
