@@ -67,33 +67,6 @@ std::string Utf16Le(const WCHAR* text) {
     return bytes;
 }
 
-TEST_F(Win32Profile, ReadCountsTheCharactersCopiedAndCutsToTheBuffer) {
-    Put(WTEXT("a.ini"), "[Power]\r\nMode=12345\r\n");
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Mode"), nullptr, 64), 5u);
-    EXPECT_EQ(Text(), WTEXT("12345"));
-    EXPECT_EQ(Read(WTEXT("POWER"), WTEXT("mode"), nullptr, 64), 5u);
-
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Mode"), nullptr, 3), 2u);
-    EXPECT_EQ(Text(), WTEXT("12"));
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Mode"), nullptr, 1), 0u);
-    EXPECT_EQ(Text(), WTEXT(""));
-}
-
-TEST_F(Win32Profile, MissingKeySectionOrFileGivesTheDefault) {
-    Put(WTEXT("a.ini"), "[Power]\r\nMode=1\r\n");
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Missing"), nullptr, 64), 0u);
-    EXPECT_EQ(Text(), WTEXT(""));
-    EXPECT_EQ(Read(WTEXT("Other"), WTEXT("Mode"), WTEXT("7"), 64), 1u);
-    EXPECT_EQ(Text(), WTEXT("7"));
-    // A default loses its trailing blanks.
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Missing"), WTEXT("ab  "), 64), 2u);
-    EXPECT_EQ(Text(), WTEXT("ab"));
-
-    EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Mode"), nullptr, 64, WTEXT("new.ini")), 0u);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Text(), WTEXT(""));
-}
-
 // A repeated header starts a block nobody consults; lines without '=' are never found; a
 // comment is found by its own name but left out of key lists; lines before any header form the
 // section "".
@@ -136,19 +109,6 @@ TEST_F(Win32Profile, WriteNeedsAnExistingFolder) {
     EXPECT_FALSE(WritePrivateProfileStringW(WTEXT("Power"), WTEXT("Mode"), WTEXT("1"),
                                             (missing + WTEXT("\\a.ini")).c_str()));
     EXPECT_FALSE(PathIsDirectoryW(missing.c_str()));
-}
-
-TEST_F(Win32Profile, PathIsDirectoryAnswersTheDirectoryAttribute) {
-    Put(WTEXT("a.ini"), "");
-    EXPECT_EQ(PathIsDirectoryW(m_dir.c_str()), BOOL(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(PathIsDirectoryW((m_dir + WTEXT("\\")).c_str()), BOOL(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("a.ini")).c_str()));
-    EXPECT_FALSE(PathIsDirectoryW(WTEXT("")));
-    // A missing path leaves the last error of the attribute query.
-    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("none")).c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(PathIsDirectoryW(Path(WTEXT("none\\deeper")).c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
 } // namespace

@@ -87,16 +87,21 @@ TEST_F(Win32Registry, RefusalsAndTheirStatus) {
         << "data without a size";
 }
 
-// A second create of a key opens it.
-TEST_F(Win32Registry, CreateReportsItsDisposition) {
-    for (DWORD expected : {REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY}) {
-        HKEY child = nullptr;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(m_key, WTEXT("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child,
-                                  &disposition),
+// A caller that leaves the terminator out of a string's size gets it stored all the same; other
+// types keep exactly the bytes given.
+TEST_F(Win32Registry, StringSizedWithoutItsTerminatorIsStoredWithIt) {
+    const WCHAR text[] = WTEXT("abc");
+    const struct {
+        DWORD type;
+        DWORD stored;
+    } cases[] = {{REG_SZ, sizeof(text)}, {REG_EXPAND_SZ, sizeof(text)}, {REG_BINARY, 6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << c.type);
+        ASSERT_EQ(SetValue(m_key, WTEXT("Value"), c.type, text, 6), ERROR_SUCCESS);
+        DWORD size = 0;
+        ASSERT_EQ(RegQueryValueExW(m_key, WTEXT("Value"), nullptr, nullptr, nullptr, &size),
                   ERROR_SUCCESS);
-        EXPECT_EQ(disposition, expected);
-        RegCloseKey(child);
+        EXPECT_EQ(size, c.stored);
     }
 }
 
