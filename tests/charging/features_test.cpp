@@ -169,6 +169,7 @@ TEST_F(FeaturesTest, EachFeatureSwitchesAndLogsWhatFails) {
             nb().fervo().script(c.code, c.code == kPower ? 0xFF : 0x02,
                                 FervoReply::Fail(ERROR_GEN_FAILURE));
         }
+        // Storage's support is the driver's presence, which takes no status query.
         EXPECT_EQ(feature->IsSupport(), c.queryFailed.size() == 1 ? 1 : 0);
         EXPECT_EQ(feature->OpenOrClose(), -1);
         EXPECT_EQ(Messages(), c.queryFailed);

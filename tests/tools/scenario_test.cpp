@@ -93,7 +93,11 @@ TEST_F(Scenario, SavesValuesInTheirReadableFormsAndLoadsThemBack) {
 
     const Json saved = Json::parse(text);
     EXPECT_EQ(saved["user"], "Zo\u00eb");
+    EXPECT_EQ(saved["clock"]["tick_ms"], 123'456'789);
     EXPECT_EQ(saved["clock"]["utc_offset_minutes"], -330);
+    EXPECT_EQ(saved["power_status"]["battery_life_percent"], 42);
+    EXPECT_EQ(saved["fervo"]["present"], true);
+    EXPECT_EQ(saved["fervo"]["open_error"], ERROR_ACCESS_DENIED);
 
     EXPECT_EQ(saved["clock"]["boot_time"], "2023-11-14T22:13:20Z");
     EXPECT_EQ(saved["power_status"]["battery_flag"], "unknown");
