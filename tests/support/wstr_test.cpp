@@ -40,6 +40,23 @@ TEST(WideFormat, TheLibrarysDirectives) {
     EXPECT_EQ(Fmt(W("100%%")), u"100%");
 }
 
+// Anything the messages do not use is refused outright: nothing is printed, -1 is returned.
+TEST(WideFormat, RefusesWhatItDoesNotKnow) {
+    const WCHAR* const formats[] = {
+        W("%i"),   W("%u"),  W("%o"),  W("%c"),   W("%p"),   W("%f"),    W("%n"),
+        W("%ls"),  W("%hs"), W("%S"),  W("%ld"),  W("%lld"), W("%I64x"), W("%5s"),
+        W("%-d"),  W("%+d"), W("%2X"), W("%.3d"), W("%*d"),  W("%010d"), W("%02s"),
+        W("%00d"), W("%0d"), W("%#x"), W("%q"),   W("%"),
+    };
+    for (const WCHAR* directive : formats) {
+        const std::u16string format = u"before " + std::u16string(directive) + u" after %s";
+        SCOPED_TRACE(CString(format.c_str()).ToUtf8());
+        WCHAR buffer[32] = {W('x')};
+        EXPECT_EQ(Text::Format(buffer, 32, format.c_str(), 1, W("text")), -1);
+        EXPECT_EQ(buffer[0], 0);
+    }
+}
+
 TEST(WideFormat, AlwaysTerminatesAndReportsTruncation) {
     WCHAR buffer[6];
     EXPECT_EQ(Text::Format(buffer, 6, W("%s"), W("abcde")), 5);
@@ -51,6 +68,25 @@ TEST(WideFormat, AlwaysTerminatesAndReportsTruncation) {
     // A surrogate pair is never cut in half.
     EXPECT_EQ(Text::Format(buffer, 6, W("abcd\U0001D11E")), -1);
     EXPECT_EQ(std::u16string(buffer), u"abcd");
+}
+
+// The rules an INI value cannot show (its reader strips blanks and never gives an empty or null
+// text); the others are read through GetDWForIni.
+TEST(WideText, ToIntSkipsWhiteSpaceAndTakesNothingAsZero) {
+    EXPECT_EQ(Text::ToInt(W(" \t\r\n-45xyz")), -45);
+    EXPECT_EQ(Text::ToInt(W("")), 0);
+    EXPECT_EQ(Text::ToInt(nullptr), 0);
+}
+
+// The errors of the safe runtime function; the values are written through SetDWForIni.
+TEST(WideText, FromIntReportsABufferTooSmallOrMissing) {
+    WCHAR buffer[12];
+    EXPECT_EQ(Text::FromInt(0, buffer, 2), 0);
+    EXPECT_EQ(std::u16string(buffer), u"0");
+    EXPECT_EQ(Text::FromInt(-12, buffer, 3), 34);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(Text::FromInt(1, nullptr, 4), 22);
+    EXPECT_EQ(Text::FromInt(1, buffer, 0), 22);
 }
 
 TEST(CStringText, Utf8RoundTripAndReplacement) {
