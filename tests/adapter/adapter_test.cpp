@@ -49,22 +49,6 @@ TEST_F(AdapterTest, StatusWordDecoding) {
     }
 }
 
-// Each query asks once through a channel of its own and closes it.
-TEST_F(AdapterTest, EachQueryOpensAsksOnceAndCloses) {
-    nb().fervo().firmware().setAdapterState(2); // status bit 0x8000
-    EXPECT_EQ(CAdapter::GetAdapterStatus(), 2);
-    EXPECT_EQ(CAdapter::IsSupportAdapterModeDetect(), 0);
-    EXPECT_EQ(nb().journal().count("CreateFileW"), 2u);
-    EXPECT_EQ(nb().journal().count("CloseHandle"), 2u);
-    auto requests = nb().fervo().requests();
-    ASSERT_EQ(requests.size(), 2u);
-    for (const auto& request : requests) {
-        EXPECT_EQ(request.code, kPowerCommand);
-        EXPECT_EQ(request.input, std::vector<std::uint8_t>{0xFF});
-        EXPECT_EQ(request.outSize, 4u);
-    }
-}
-
 // On line only when the system says so; unknown, or no answer at all, is not on line.
 TEST_F(AdapterTest, AcPresenceIsTheSystemsLineStatus) {
     for (BYTE line : {1, 0, 255}) {
@@ -73,16 +57,6 @@ TEST_F(AdapterTest, AcPresenceIsTheSystemsLineStatus) {
     }
     nb().faults().inject("GetSystemPowerStatus", Fault::Once(ERROR_GEN_FAILURE));
     EXPECT_EQ(CAdapter::IsACIn(), 0);
-}
-
-TEST_F(AdapterTest, FixedAnswersAskNothing) {
-    for (bool present : {true, false}) {
-        nb().fervo().present = present;
-        EXPECT_EQ(CAdapter::GetACAdapterType(), -1);
-        EXPECT_EQ(CAdapter::GetAdapterWattage(), -1);
-        EXPECT_EQ(CAdapter::IsHarluneAdapter(), -1);
-    }
-    EXPECT_TRUE(nb().journal().calls().empty());
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 #include "charging_test.h"
 #include "every_call_fails.h"
 
-#include <celdor/usbcharger.h>
-
 #include <gmock/gmock.h>
 
 using Celdor::CChargingMode;
@@ -26,75 +24,53 @@ protected:
     bool On(fw::Mode mode) { return nb().fervo().firmware().isOn(mode, nb().clock().tickMs); }
 };
 
-// Each request switches its own mode on first and the other off afterwards; the second
-// battery's storage commands follow the first's.
-TEST_F(ChargingModeTest, ChangesKeepStorageAndExpressApart) {
+// Each request switches its own mode on first and the other off afterwards, the second
+// battery's storage following the first's; the mode is then read back up to ten times, 50 ms
+// apart on the virtual clock, and only a confirmed mode is recorded. A value that is no mode
+// switches nothing and is never confirmed.
+TEST_F(ChargingModeTest, ChangesSwitchReadBackAndRecord) {
+    using M = fw::Mode;
     struct Case {
         std::initializer_list<fw::Mode> from;
         int to;
-        std::vector<std::uint32_t> sent;
-    };
-    const Case cases[] = {
-        {{}, 0, {}},
-        {{}, 1, {0x03, 0x0D}},
-        {{}, 2, {0x07}},
-        {{fw::Mode::Storage, fw::Mode::Storage2}, 0, {0x05, 0x0F}},
-        {{fw::Mode::Storage, fw::Mode::Storage2}, 1, {0x03, 0x0D}},
-        {{fw::Mode::Storage, fw::Mode::Storage2}, 2, {0x07, 0x05, 0x0F}},
-        {{fw::Mode::Express}, 0, {0x08}},
-        {{fw::Mode::Express}, 1, {0x03, 0x0D, 0x08}},
-        {{fw::Mode::Express}, 2, {0x07}},
-    };
-    const char16_t* recorded[] = {u"Normal", u"Storage", u"Quick"};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.sent.size() << " commands to mode " << c.to);
-        Arrange(2, c.from);
-        CChargingMode charging;
-        Forget();
-        EXPECT_EQ(charging.SetChargingMode(c.to), c.to);
-        EXPECT_EQ(Sent(kPower), c.sent);
-        EXPECT_EQ(On(fw::Mode::Storage), c.to == 1);
-        EXPECT_EQ(On(fw::Mode::Storage2), c.to == 1);
-        EXPECT_EQ(On(fw::Mode::Express), c.to == 2);
-        EXPECT_EQ(nb().clock().sleeps, 0u);
-        EXPECT_EQ(Recorded(), recorded[c.to]);
-        EXPECT_TRUE(Messages().empty());
-    }
-}
-
-// Up to ten reads, 50 ms apart on the virtual clock; the registry hears only of a confirmed
-// mode.
-TEST_F(ChargingModeTest, ReadsTheModeBackUntilConfirmed) {
-    struct Case {
         std::uint32_t delayMs;
+        std::vector<std::uint32_t> sent;
         int result;
         std::uint64_t sleeps;
     };
     const Case cases[] = {
-        {0, 1, 0}, {200, 1, 4}, {450, 1, 9}, {451, 0, 10}, {fw::kNever, 0, 10},
+        {{}, 0, 0, {}, 0, 0},
+        {{}, 1, 0, {0x03, 0x0D}, 1, 0},
+        {{}, 2, 0, {0x07}, 2, 0},
+        {{M::Storage, M::Storage2}, 0, 0, {0x05, 0x0F}, 0, 0},
+        {{M::Storage, M::Storage2}, 1, 0, {0x03, 0x0D}, 1, 0},
+        {{M::Storage, M::Storage2}, 2, 0, {0x07, 0x05, 0x0F}, 2, 0},
+        {{M::Express}, 0, 0, {0x08}, 0, 0},
+        {{M::Express}, 1, 0, {0x03, 0x0D, 0x08}, 1, 0},
+        {{M::Express}, 2, 0, {0x07}, 2, 0},
+        {{}, 1, 200, {0x03, 0x0D}, 1, 4},
+        {{}, 1, 450, {0x03, 0x0D}, 1, 9},
+        {{}, 1, 451, {0x03, 0x0D}, 0, 10},
+        {{}, 1, fw::kNever, {0x03, 0x0D}, 0, 10},
+        {{M::Express}, 3, 0, {}, 2, 10},
+        {{M::Express}, -1, 0, {}, 2, 10},
     };
+    const char16_t* recorded[] = {u"Normal", u"Storage", u"Quick"};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.delayMs);
-        Arrange(1, {}, c.delayMs);
-        CChargingMode charging;
-        nb().clock().sleeps = nb().clock().sleptMs = 0;
-        EXPECT_EQ(charging.SetChargingMode(1), c.result);
-        EXPECT_EQ(nb().clock().sleeps, c.sleeps);
-        EXPECT_EQ(nb().clock().sleptMs, 50 * c.sleeps);
-        EXPECT_EQ(Recorded(), c.result == 1 ? u"Storage" : u"Normal");
-    }
-}
-
-TEST_F(ChargingModeTest, AValueThatIsNoModeSwitchesNothing) {
-    for (int mode : {3, -1}) {
-        Arrange(1, {fw::Mode::Express});
+        SCOPED_TRACE(::testing::Message() << "to " << c.to << " after " << c.delayMs << " ms");
+        Arrange(2, c.from, c.delayMs);
         CChargingMode charging;
         Forget();
-        nb().clock().sleeps = 0;
-        EXPECT_EQ(charging.SetChargingMode(mode), 2);
-        EXPECT_TRUE(Sent(kPower).empty());
-        EXPECT_EQ(nb().clock().sleeps, 10u);
-        EXPECT_EQ(Recorded(), u"Normal");
+        nb().clock().sleeps = nb().clock().sleptMs = 0;
+        EXPECT_EQ(charging.SetChargingMode(c.to), c.result);
+        EXPECT_EQ(Sent(kPower), c.sent);
+        EXPECT_EQ(nb().clock().sleeps, c.sleeps);
+        EXPECT_EQ(nb().clock().sleptMs, 50 * c.sleeps);
+        EXPECT_EQ(Recorded(), c.result == c.to ? recorded[c.to] : u"Normal");
+        EXPECT_TRUE(Messages().empty());
+        if (c.delayMs == 0) {
+            EXPECT_EQ(On(M::Storage2), c.to == 1);
+        }
     }
 }
 
@@ -146,15 +122,11 @@ TEST_F(ChargingModeTest, TheFirstConstructionRecordsTheMode) {
     EXPECT_EQ(Recorded(), u"Normal");
 }
 
-TEST_F(ChargingModeTest, ModeStringsAndTheRecordOnRequest) {
-    EXPECT_EQ(CChargingMode::ChargeMode2Str(7), CChargingMode::ChargeMode2Str(0));
-    EXPECT_EQ(CChargingMode::ChargeMode2Str(0), CChargingMode::BATTERY_CHARGE_MODE_NORMAL);
-    EXPECT_EQ(CChargingMode::ChargeMode2Str(1), CChargingMode::BATTERY_CHARGE_MODE_STORAGE);
-    EXPECT_EQ(CChargingMode::ChargeMode2Str(2), CChargingMode::BATTERY_CHARGE_MODE_EXPRESS);
-    nb().registry().createKey(celdor::sim::Hive::CurrentUser, kAddinKey);
-    CChargingMode::SetChargeModeRegistry(2);
-    EXPECT_EQ(Recorded(), u"Quick");
-    EXPECT_EQ(nb().journal().count("CreateFileW"), 0u);
+// A number that is no mode is recorded as normal.
+TEST_F(ChargingModeTest, ANumberThatIsNoModeIsRecordedAsNormal) {
+    Record(u"Quick");
+    CChargingMode::SetChargeModeRegistry(7);
+    EXPECT_EQ(Recorded(), u"Normal");
 }
 
 // Copies share one pair of features: the storage channel of a pair is closed once, when its
@@ -217,15 +189,6 @@ TEST_F(ChargingModeTest, WithoutTheDriverEverythingIsNormalAndOff) {
     Forget();
     EXPECT_EQ(CChargingMode::DoesSupportStorage80(), 0);
     EXPECT_THAT(Messages(), ElementsAre("GetFvSpecVersion DeviceIoControl failed, last error: 2"));
-    Celdor::CUSBCharger ac;
-    Celdor::CUSBBatteryCharger battery;
-    for (Celdor::CPowerFeatureBase* feature : {static_cast<Celdor::CPowerFeatureBase*>(&ac),
-                                               static_cast<Celdor::CPowerFeatureBase*>(&battery)}) {
-        EXPECT_EQ(feature->IsSupport(), 0);
-        EXPECT_EQ(feature->OpenOrClose(), -1);
-        EXPECT_EQ(feature->OpenFeature(), 0);
-        EXPECT_EQ(feature->CloseFeature(), 0);
-    }
 }
 
 } // namespace

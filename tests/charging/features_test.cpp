@@ -1,16 +1,22 @@
-// The express and storage features: the bytes they send, the bits they read, and the storage
-// feature's one channel that lives as long as it does.
+// The charging features (express, storage, always-on USB on AC and from the battery): the bytes
+// they send, the bits they read, what they log, and the storage feature's one channel that lives
+// as long as it does.
 #include "charging_test.h"
 
 #include "charging/features.h"
 
+#include <celdor/usbcharger.h>
+
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <memory>
 
 using Celdor::CExpressMode;
 using Celdor::CPowerFeatureBase;
 using Celdor::CStorageMode;
+using Celdor::CUSBBatteryCharger;
+using Celdor::CUSBCharger;
 using celdor::sim::FervoReply;
 using ::testing::ElementsAre;
 
@@ -99,29 +105,76 @@ TEST_F(FeaturesTest, StateAndSupportBits) {
         EXPECT_EQ(storage.OpenOrClose(), c.storageState);
     }
     EXPECT_TRUE(Messages().empty());
-
-    for (int i = 0; i < 3; ++i) {
-        nb().fervo().script(kPower, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
-    }
-    EXPECT_EQ(express.IsSupport(), 0);
-    EXPECT_EQ(express.OpenOrClose(), -1);
-    EXPECT_EQ(storage.OpenOrClose(), -1);
-    EXPECT_THAT(Messages(), ElementsAre("Query support rapid charge failed",
-                                        "Query rapid charge failed", "Query storage mode failed"));
 }
 
-// Express switches through a channel of its own each time and passes the driver's answer on.
-TEST_F(FeaturesTest, ExpressSwitchesAndLogsRefusals) {
-    nb().fervo().configure({.features = fw::kExpress});
-    CExpressMode express;
-    EXPECT_EQ(express.OpenFeature(), 1);
-    EXPECT_EQ(express.CloseFeature(), 1);
-    EXPECT_EQ(nb().journal().count("CreateFileW"), nb().journal().count("CloseHandle"));
-    nb().fervo().configure({});
-    EXPECT_EQ(express.OpenFeature(), 0);
-    EXPECT_EQ(express.CloseFeature(), 0);
-    EXPECT_THAT(Sent(kPower), ElementsAre(0x07, 0x08, 0x07, 0x08));
-    EXPECT_THAT(Messages(), ElementsAre("Open rapid charge failed", "Close rapid charge failed"));
+// Each feature's switches and status query, and the line each logs when its request fails:
+// express and the battery's always-on USB send their command once through a channel of their
+// own, always-on USB on AC reads its state back after each command.
+TEST_F(FeaturesTest, EachFeatureSwitchesAndLogsWhatFails) {
+    struct Case {
+        std::function<std::unique_ptr<CPowerFeatureBase>()> make;
+        DWORD code;
+        std::uint32_t offered;
+        std::vector<std::uint32_t> sent; // queries included
+        std::vector<std::string> refused, queryFailed;
+    };
+    const Case cases[] = {
+        {[] { return std::make_unique<CStorageMode>(); },
+         kPower,
+         fw::kStorage,
+         {0xFF, 0x03, 0x05},
+         {"Open storage mode failed", "Close storage mode failed"},
+         {"Query storage mode failed"}},
+        {[] { return std::make_unique<CExpressMode>(); },
+         kPower,
+         fw::kExpress,
+         {0x07, 0x08},
+         {"Open rapid charge failed", "Close rapid charge failed"},
+         {"Query support rapid charge failed", "Query rapid charge failed"}},
+        {[] { return std::make_unique<CUSBCharger>(); },
+         kUsb,
+         fw::kUsbOnAc,
+         {0x0A, 0x02, 0x0B, 0x02},
+         {"Open always on USB DeviceIo failed", "Close always on USB DeviceIo failed"},
+         {"Query always on USB capability DeviceIo failed", "Query always on USB DeviceIo failed"}},
+        {[] { return std::make_unique<CUSBBatteryCharger>(); },
+         kUsb,
+         fw::kUsbOnBattery,
+         {0x13, 0x12},
+         {"Open AOU charge in battery DeviceIo failed",
+          "Close AOU charge in battery DeviceIo failed"},
+         {"Query AOU charge in battery capability DeviceIo failed",
+          "Query AOU charge in battery DeviceIo failed"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.refused[0]);
+        nb().fervo().configure({.features = c.offered});
+        Forget();
+        auto feature = c.make();
+        EXPECT_EQ(feature->OpenFeature(), 1);
+        EXPECT_EQ(feature->CloseFeature(), 1);
+        EXPECT_EQ(Sent(c.code, true), c.sent);
+
+        // A refused switch is neither retried nor read back.
+        nb().fervo().configure({});
+        Forget();
+        EXPECT_EQ(feature->OpenFeature(), 0);
+        EXPECT_EQ(feature->CloseFeature(), 0);
+        EXPECT_EQ(Sent(c.code, true).size(), 2u);
+        EXPECT_EQ(Sent(c.code, true), Sent(c.code));
+        EXPECT_EQ(Messages(), c.refused);
+
+        Forget();
+        for (std::size_t i = 0; i < c.queryFailed.size(); ++i) {
+            nb().fervo().script(c.code, c.code == kPower ? 0xFF : 0x02,
+                                FervoReply::Fail(ERROR_GEN_FAILURE));
+        }
+        // Storage's support is the driver's presence, which takes no status query.
+        EXPECT_EQ(feature->IsSupport(), c.queryFailed.size() == 1 ? 1 : 0);
+        EXPECT_EQ(feature->OpenOrClose(), -1);
+        EXPECT_EQ(Messages(), c.queryFailed);
+        Forget();
+    }
 }
 
 } // namespace

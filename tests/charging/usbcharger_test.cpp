@@ -1,12 +1,10 @@
-// Always-on USB charging: the bits each feature reads, and the switch-and-retry of the feature
-// on AC against the one-shot switch of the battery feature.
+// Always-on USB charging on AC: the switch and its retries until the state reads back.
 #include "charging_test.h"
 
 #include <celdor/usbcharger.h>
 
 #include <gmock/gmock.h>
 
-using Celdor::CUSBBatteryCharger;
 using Celdor::CUSBCharger;
 using celdor::sim::FervoReply;
 using ::testing::ElementsAre;
@@ -24,23 +22,6 @@ protected:
         return lines;
     }
 };
-
-// A failed status query: no support, no state, and a line of its own for each question.
-TEST_F(UsbChargerTest, AFailedStatusQueryIsLoggedPerQuestion) {
-    CUSBCharger ac;
-    CUSBBatteryCharger battery;
-    for (int i = 0; i < 4; ++i) {
-        nb().fervo().script(kUsb, 0x02, FervoReply::Fail(ERROR_GEN_FAILURE));
-    }
-    EXPECT_EQ(ac.IsSupport(), 0);
-    EXPECT_EQ(ac.OpenOrClose(), -1);
-    EXPECT_EQ(battery.IsSupport(), 0);
-    EXPECT_EQ(battery.OpenOrClose(), -1);
-    EXPECT_THAT(Messages(), ElementsAre("Query always on USB capability DeviceIo failed",
-                                        "Query always on USB DeviceIo failed",
-                                        "Query AOU charge in battery capability DeviceIo failed",
-                                        "Query AOU charge in battery DeviceIo failed"));
-}
 
 // Confirmed at the first check: one command, one query. Never confirmed: eleven commands on
 // one channel, ten queries, ten numbered retries; the result is the last command's.
@@ -81,28 +62,6 @@ TEST_F(UsbChargerTest, SwitchOffRetriesOnAFailedQuery) {
     }
     EXPECT_EQ(CUSBCharger().OpenFeature(), 0);
     EXPECT_EQ(Messages(), Retries("Open", 10));
-}
-
-TEST_F(UsbChargerTest, AFailedFirstCommandIsNotRetried) {
-    EXPECT_EQ(CUSBCharger().OpenFeature(), 0);
-    EXPECT_EQ(CUSBCharger().CloseFeature(), 0);
-    EXPECT_THAT(Sent(kUsb, true), ElementsAre(0x0A, 0x0B));
-    EXPECT_THAT(Messages(), ElementsAre("Open always on USB DeviceIo failed",
-                                        "Close always on USB DeviceIo failed"));
-}
-
-// The battery feature sends its command once and does not look at the state afterwards.
-TEST_F(UsbChargerTest, TheBatteryFeatureSwitchesOnce) {
-    nb().fervo().configure({.features = fw::kUsbOnBattery, .switchDelayMs = fw::kNever});
-    CUSBBatteryCharger battery;
-    EXPECT_EQ(battery.OpenFeature(), 1);
-    EXPECT_EQ(battery.CloseFeature(), 1);
-    EXPECT_THAT(Sent(kUsb, true), ElementsAre(0x13, 0x12));
-    nb().fervo().configure({});
-    EXPECT_EQ(battery.OpenFeature(), 0);
-    EXPECT_EQ(battery.CloseFeature(), 0);
-    EXPECT_THAT(Messages(), ElementsAre("Open AOU charge in battery DeviceIo failed",
-                                        "Close AOU charge in battery DeviceIo failed"));
 }
 
 } // namespace

@@ -88,7 +88,8 @@ TEST_F(DriverTest, FailedOpenIsRetriedByTheNextRequest) {
 }
 
 // A refused request keeps the handle for the next one; a short answer leaves the rest of the
-// caller's buffer as it was.
+// caller's buffer as it was. A device that goes away fails the requests on its open handle,
+// which is not opened again.
 TEST_F(DriverTest, FailedRequestKeepsTheHandle) {
     nb().fervo().script(Celdor::IOCTL_POWER_COMMAND, std::nullopt,
                         FervoReply::Fail(ERROR_GEN_FAILURE));
@@ -101,9 +102,12 @@ TEST_F(DriverTest, FailedRequestKeepsTheHandle) {
         status = 0xAAAAAAAA;
         EXPECT_EQ(PowerStatus(driver, status), 1);
         EXPECT_EQ(status, 0xAAAAAA01u);
+        nb().fervo().present = false;
+        EXPECT_EQ(PowerStatus(driver, status), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
     }
-    EXPECT_THAT(Calls(),
-                ElementsAre("CreateFileW", "DeviceIoControl", "DeviceIoControl", "CloseHandle"));
+    EXPECT_THAT(Calls(), ElementsAre("CreateFileW", "DeviceIoControl", "DeviceIoControl",
+                                     "DeviceIoControl", "CloseHandle"));
 }
 
 TEST_F(DriverTest, PresenceProbeOpensAndClosesWithoutAsking) {

@@ -1,6 +1,6 @@
-// The firmware model on its own: status words built from its state, switches that take their
-// time, and the in-band answers of the 32-bit commands. (Refusals, overflow and hibernation are
-// seen through the device and the library's tests.)
+// The firmware model on its own: switches that take their time, and the in-band answers of the
+// 32-bit commands. (Status words, refusals, overflow and hibernation are seen through the device
+// and the library's tests.)
 #include <celdor_models/firmware.h>
 
 #include <gtest/gtest.h>
@@ -20,19 +20,6 @@ std::uint32_t Ask(fw::Firmware& firmware, std::uint32_t code, std::uint32_t comm
 }
 
 } // namespace
-
-TEST(FirmwareModel, StatusWordsComeFromConfigurationAndState) {
-    fw::Firmware firmware;
-    firmware.configure({.features = fw::kExpress | fw::kStorage80 | fw::kAdapterModeDetection |
-                                    fw::kUsbOnAc | fw::kUsbOnBattery,
-                        .batteries = 2});
-    EXPECT_EQ(Ask(firmware, fw::kPowerCommand, 0xFF), 0x008A4000u);
-    firmware.set(fw::Mode::Express, true);
-    firmware.set(fw::Mode::UsbOnBattery, true);
-    firmware.setAdapterState(1);
-    EXPECT_EQ(Ask(firmware, fw::kPowerCommand, 0xFF), 0x008B4004u);
-    EXPECT_EQ(Ask(firmware, fw::kUsbChargeCommand, 0x02), 0x0000C040u);
-}
 
 // A switch shows after the delay; sent again meanwhile it keeps its time, switched back it
 // starts the delay anew from what shows.

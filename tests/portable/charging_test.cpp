@@ -17,21 +17,41 @@ const WCHAR* const kAddinKey = WTEXT("SOFTWARE\\Harlune\\PelmarkService\\AddinDa
                                      "OstraNotebookAddin");
 const WCHAR* const kModeValue = WTEXT("BatteryChargeMode");
 
-// The recorded mode as the test found it, put back afterwards. When the add-in's key was not
-// there, the levels the library made are removed, innermost first, as far as they are empty.
+// The mode the library recorded for the host, or "(none)".
+WString Recorded() {
+    WCHAR text[64] = {};
+    DWORD size = sizeof text - sizeof(WCHAR);
+    HKEY key = nullptr;
+    const bool found =
+        RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_READ, &key) == ERROR_SUCCESS &&
+        RegQueryValueExW(key, kModeValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) ==
+            ERROR_SUCCESS;
+    if (key) {
+        RegCloseKey(key);
+    }
+    return found ? WString(text) : WString(WTEXT("(none)"));
+}
+
+// Records a mode, or removes the record for null.
+void Record(const WString* mode) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+        if (mode) {
+            portable::SetText(key, kModeValue, *mode, REG_EXPAND_SZ);
+        } else {
+            RegDeleteValueW(key, kModeValue);
+        }
+        RegCloseKey(key);
+    }
+}
+
+// The record as the test found it, put back afterwards; when the add-in's key was not there,
+// the levels the library made are removed, innermost first, as far as they are empty.
 class AddinKey {
 public:
-    AddinKey() {
-        HKEY key = nullptr;
-        m_existed = RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_READ, &key) == 0;
-        if (m_existed) {
-            RegCloseKey(key);
-        }
-        m_hadMode = Query(m_oldMode);
-        Set(nullptr);
-    }
+    AddinKey() { Record(nullptr); }
     ~AddinKey() {
-        Set(m_hadMode ? &m_oldMode : nullptr);
+        Record(m_old == WTEXT("(none)") ? nullptr : &m_old);
         for (WString path = kAddinKey; !m_existed && path.find(WTEXT('\\')) != WString::npos;
              path.resize(path.rfind(WTEXT('\\')))) {
             if (RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS) {
@@ -39,44 +59,10 @@ public:
             }
         }
     }
-    static bool Query(WString& mode, DWORD* type = nullptr) {
-        WCHAR text[64] = {};
-        DWORD size = sizeof text - sizeof(WCHAR);
-        HKEY key = nullptr;
-        const bool found =
-            RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_READ, &key) == ERROR_SUCCESS &&
-            RegQueryValueExW(key, kModeValue, nullptr, type, reinterpret_cast<BYTE*>(text),
-                             &size) == ERROR_SUCCESS;
-        if (key) {
-            RegCloseKey(key);
-        }
-        mode = text;
-        return found;
-    }
-    static WString Mode() {
-        WString mode;
-        return Query(mode) ? mode : WString(WTEXT("(none)"));
-    }
-    // Records a mode, or removes the record for null.
-    static void Set(const WString* mode) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kAddinKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
-            return;
-        }
-        if (mode) {
-            RegSetValueExW(key, kModeValue, 0, REG_EXPAND_SZ,
-                           reinterpret_cast<const BYTE*>(mode->c_str()),
-                           static_cast<DWORD>((mode->size() + 1) * sizeof(WCHAR)));
-        } else {
-            RegDeleteValueW(key, kModeValue);
-        }
-        RegCloseKey(key);
-    }
 
 private:
-    bool m_existed = false;
-    bool m_hadMode = false;
-    WString m_oldMode;
+    const bool m_existed = portable::KeyExists(HKEY_CURRENT_USER, kAddinKey);
+    const WString m_old = Recorded();
 };
 
 // With the driver: each change is made by the firmware, read back and recorded. Storage wins
@@ -103,7 +89,7 @@ TEST_F(WithTheDriver, ChargingModeChangesAreMadeReadBackAndRecorded) {
             EXPECT_EQ(charging.DoesSupportRapidChargeMode(), 1);
             EXPECT_EQ(charging.SetChargingMode(to), to);
             EXPECT_EQ(charging.GetChargingMode(), to);
-            EXPECT_TRUE(AddinKey::Mode() == recorded[to]);
+            EXPECT_TRUE(Recorded() == recorded[to]);
         }
     }
 }

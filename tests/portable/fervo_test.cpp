@@ -47,12 +47,27 @@ TEST_F(Fervo, RequestsAreAnsweredFromTheSetUpFirmware) {
     }
 }
 
-// A switch the firmware's feature list lacks is refused as not supported.
-TEST_F(Fervo, ASwitchOfAMissingFeatureIsNotSupported) {
-    Configure(fw::kStorage);
-    const std::uint8_t expressOn = 0x07;
-    EXPECT_EQ(AskFervo(fw::kPowerCommand, &expressOn, 1, nullptr, 0).error,
-              DWORD(ERROR_NOT_SUPPORTED));
+// What the firmware refuses reaches the caller as the driver's error: a switch of a feature it
+// lacks, a command it is set up to refuse as busy, a request without its command byte.
+TEST_F(Fervo, RefusalsBecomeTheDriversErrors) {
+    fw::Setup setup;
+    setup.config.features = fw::kStorage;
+    setup.config.refusedCode = fw::kPowerCommand;
+    setup.config.refusedCommand = 0x05;
+    setup.config.refusal = std::uint32_t(fw::Refusal::Busy);
+    Configure(setup);
+    const struct {
+        std::uint8_t command;
+        DWORD inSize, error;
+    } cases[] = {{0x07, 1, ERROR_NOT_SUPPORTED},
+                 {0x05, 1, ERROR_BUSY},
+                 {0x03, 1, ERROR_SUCCESS},
+                 {0xFF, 0, ERROR_INVALID_PARAMETER}};
+    for (const auto& c : cases) {
+        std::uint32_t word = 0;
+        EXPECT_EQ(AskFervo(fw::kPowerCommand, &c.command, c.inSize, &word, 4).error, c.error)
+            << int(c.command);
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The file behaviour the diagnostic log and the INI helpers rely on, beyond what their own tests
 // show, checked through the Win32 calls alone so that the simulated notebook and a real Windows
-// answer the same: dispositions, where writes land, which second opens share modes allow, path
-// forms and limits, and what the local application-data folder looks like.
+// answer the same: which second opens share modes allow, path forms and limits, and a thread's
+// own last error.
 #include "portable.h"
 
 #include <gtest/gtest.h>
@@ -50,46 +50,6 @@ protected:
     WString m_base, m_dir, m_file;
 };
 
-// OPEN_ALWAYS and CREATE_ALWAYS say in the last error whether the file was there; OPEN_ALWAYS
-// keeps what it holds, CREATE_ALWAYS empties it.
-TEST_F(Win32Files, AlwaysDispositionsSayWhetherTheFileWasThere) {
-    const struct {
-        DWORD disposition;
-        DWORD error;
-        DWORD size;
-    } steps[] = {{OPEN_ALWAYS, ERROR_SUCCESS, 0},
-                 {OPEN_ALWAYS, ERROR_ALREADY_EXISTS, 3},
-                 {CREATE_ALWAYS, ERROR_ALREADY_EXISTS, 0}};
-    for (const auto& step : steps) {
-        SetLastError(1234);
-        HANDLE file = Open(GENERIC_WRITE, 0, step.disposition);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), step.error);
-        EXPECT_EQ(GetFileSize(file, nullptr), step.size);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
-        CloseHandle(file);
-    }
-}
-
-TEST_F(Win32Files, WritesLandAtThePointerAndAppendAfterASeekToTheEnd) {
-    HANDLE file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, "abcdef", 6, &written, nullptr));
-    EXPECT_EQ(written, 6u);
-    CloseHandle(file);
-
-    // A new handle starts at offset 0: without a seek the write overwrites.
-    file = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
-    ASSERT_TRUE(WriteFile(file, "XY", 2, &written, nullptr));
-    EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_END), 6u);
-    ASSERT_TRUE(WriteFile(file, "gh", 2, &written, nullptr));
-    EXPECT_EQ(GetFileSize(file, nullptr), 8u);
-    CloseHandle(file);
-
-    EXPECT_EQ(portable::ReadFileBytes(m_file), "XYcdefgh");
-}
-
 TEST_F(Win32Files, ShareModesDecideWhetherASecondOpenSucceeds) {
     // The log opens for writing and shares writing only.
     HANDLE writer = Open(GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS);
@@ -117,17 +77,6 @@ TEST_F(Win32Files, ShareModesDecideWhetherASecondOpenSucceeds) {
     CloseHandle(reader);
 }
 
-TEST_F(Win32Files, HandlesAllowOnlyTheirAccessAndCloseOnce) {
-    HANDLE file = Open(GENERIC_READ, 0, OPEN_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(CloseHandle(file));
-    EXPECT_FALSE(CloseHandle(file));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-}
-
 TEST_F(Win32Files, PathsIgnoreCaseAcceptForwardSlashesAndRefuseBadNames) {
     ASSERT_EQ(Outcome(Open(GENERIC_WRITE, 0, CREATE_NEW)), 0u);
     WString other = m_dir + WTEXT("/FILE.Bin");
@@ -139,12 +88,6 @@ TEST_F(Win32Files, PathsIgnoreCaseAcceptForwardSlashesAndRefuseBadNames) {
     EXPECT_EQ(Outcome(Open(other, GENERIC_READ, 0, OPEN_EXISTING)), 0u);
     EXPECT_EQ(Outcome(Open(m_dir + WTEXT("\\bad|name"), GENERIC_READ, 0, OPEN_EXISTING)),
               DWORD(ERROR_INVALID_NAME));
-}
-
-TEST_F(Win32Files, ExistingOrNonEmptyFoldersAreRefused) {
-    EXPECT_EQ(Outcome(CreateDirectoryW(m_dir.c_str(), nullptr)), DWORD(ERROR_ALREADY_EXISTS));
-    ASSERT_EQ(Outcome(Open(GENERIC_WRITE, 0, CREATE_NEW)), 0u);
-    EXPECT_EQ(Outcome(RemoveDirectoryW(m_dir.c_str())), DWORD(ERROR_DIR_NOT_EMPTY));
 }
 
 // The last name of a path loses its trailing dots and spaces, a folder name before a separator
@@ -191,35 +134,6 @@ TEST_F(Win32Files, LongPathsNeedTheExtendedPrefix) {
     }
     RemoveDirectoryW(path(MAX_PATH - 13).c_str());
     RemoveDirectoryW((WTEXT("\\\\?\\") + path(MAX_PATH - 12)).c_str());
-}
-
-TEST_F(Win32Files, LocalAppDataIsAnExistingFolderWithoutATrailingSeparator) {
-    // The log's path is this folder followed by "\Harlune\...".
-    const WString folder = LocalAppData();
-    ASSERT_GE(folder.size(), 3u);
-    EXPECT_EQ(folder[1], WCHAR(':'));
-    EXPECT_NE(folder.back(), WCHAR('\\'));
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-}
-
-// A file is no device: a control request to it is refused (Wine says "not supported").
-TEST_F(Win32Files, ControlRequestToAPlainFileIsAnInvalidFunction) {
-    HANDLE file = Open(GENERIC_WRITE, 0, CREATE_NEW);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD out = 0, returned = 0;
-    EXPECT_EQ(Outcome(DeviceIoControl(file, 0x831020F8, nullptr, 0, &out, 4, &returned, nullptr)),
-              DWORD(portable::RunningOnWine() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_FUNCTION));
-    CloseHandle(file);
-}
-
-// A conversion tells the size it needs, and a buffer too small for the text is refused.
-TEST(Win32Text, ConversionReportsTheSizeItNeeds) {
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "2024-01-31,09:15:02", -1, nullptr, 0), 20);
-    WCHAR wide[4] = {};
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, wide, 4), 0);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
 }
 
 // A thread's last error is its own: another thread's calls neither read nor change it.

@@ -29,12 +29,6 @@ protected:
     HKEY m_key = nullptr;
 };
 
-TEST_F(Win32Registry, OpeningAMissingKeyFailsWithFileNotFoundAndNoHandle) {
-    HKEY key = reinterpret_cast<HKEY>(1);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kChild, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key, nullptr);
-}
-
 TEST_F(Win32Registry, NamesAreCaseInsensitive) {
     const DWORD value = 7;
     ASSERT_EQ(SetValue(m_key, WTEXT("Level"), REG_DWORD, &value, 4), ERROR_SUCCESS);
@@ -51,60 +45,46 @@ TEST_F(Win32Registry, NamesAreCaseInsensitive) {
     RegCloseKey(key);
 }
 
-TEST_F(Win32Registry, AccessMaskOfTheHandleIsEnforced) {
-    HKEY readOnly = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
-    const DWORD value = 1;
-    EXPECT_EQ(SetValue(readOnly, WTEXT("V"), REG_DWORD, &value, 4), ERROR_ACCESS_DENIED);
-    RegCloseKey(readOnly);
-
-    HKEY writeOnly = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_SET_VALUE, &writeOnly),
-              ERROR_SUCCESS);
-    ASSERT_EQ(SetValue(writeOnly, WTEXT("V"), REG_DWORD, &value, 4), ERROR_SUCCESS);
-    DWORD size = 4, read = 0;
-    EXPECT_EQ(RegQueryValueExW(writeOnly, WTEXT("V"), nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(&read), &size),
-              ERROR_ACCESS_DENIED);
-    RegCloseKey(writeOnly);
-}
-
-TEST_F(Win32Registry, CreateReportsDispositionAndKeyWithSubkeysCannotBeDeleted) {
-    for (DWORD expected : {REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY}) {
-        HKEY child = nullptr;
-        DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExW(m_key, WTEXT("Child"), 0, nullptr, 0, KEY_READ, nullptr, &child,
-                                  &disposition),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(disposition, expected);
-        RegCloseKey(child);
-    }
-    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(Win32Registry, HandleToADeletedKeyReportsItDeleted) {
-    HKEY child = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(m_key, WTEXT("Child"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_SUCCESS);
-    const DWORD one = 1;
-    EXPECT_EQ(SetValue(child, WTEXT("V"), REG_DWORD, &one, 4), ERROR_KEY_DELETED);
-    EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
-    EXPECT_FALSE(portable::KeyExists(HKEY_CURRENT_USER, kChild));
-}
-
-// A subkey is relative to the key it is opened under; a leading backslash makes the path bad.
-TEST_F(Win32Registry, SubkeyStartingWithABackslashIsABadPath) {
-    HKEY key = nullptr;
+// What a call refuses, with the status it returns: a missing key (and no handle for it), a path
+// that starts with a backslash, what the handle's access does not allow, a key that still has
+// subkeys, a key deleted under an open handle, a missing value, data without a size.
+TEST_F(Win32Registry, RefusalsAndTheirStatus) {
+    HKEY key = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kChild, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WTEXT("\\Software"), 0, KEY_READ, &key),
               ERROR_BAD_PATHNAME);
     EXPECT_EQ(
         RegCreateKeyExW(m_key, WTEXT("\\Child"), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
         ERROR_BAD_PATHNAME);
     EXPECT_FALSE(portable::KeyExists(HKEY_CURRENT_USER, kChild)) << "nothing was created";
+
+    const DWORD one = 1;
+    DWORD read = 0, size = 4;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, WTEXT("V"), REG_DWORD, &one, 4), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    ASSERT_EQ(SetValue(key, WTEXT("V"), REG_DWORD, &one, 4), ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExW(key, WTEXT("V"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+        ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+
+    ASSERT_EQ(RegCreateKeyExW(m_key, WTEXT("Child"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SetValue(key, WTEXT("V"), REG_DWORD, &one, 4), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegDeleteValueW(m_key, WTEXT("Missing")), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(m_key, WTEXT("V"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
+                               nullptr),
+              ERROR_INVALID_PARAMETER)
+        << "data without a size";
 }
 
 // A caller that leaves the terminator out of a string's size gets it stored all the same; other
@@ -123,25 +103,6 @@ TEST_F(Win32Registry, StringSizedWithoutItsTerminatorIsStoredWithIt) {
                   ERROR_SUCCESS);
         EXPECT_EQ(size, c.stored);
     }
-}
-
-TEST_F(Win32Registry, MissingValuesAndBadArguments) {
-    EXPECT_EQ(RegDeleteValueW(m_key, WTEXT("Missing")), ERROR_FILE_NOT_FOUND);
-    const DWORD value = 5;
-    ASSERT_EQ(SetValue(m_key, WTEXT("Number"), REG_DWORD, &value, sizeof(value)), ERROR_SUCCESS);
-    DWORD read = 0;
-    EXPECT_EQ(RegQueryValueExW(m_key, WTEXT("Number"), nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(&read), nullptr),
-              ERROR_INVALID_PARAMETER)
-        << "data without a size";
-}
-
-// Keys the log's level and the add-in's settings live under exist on every installation.
-TEST(Win32RegistryBase, StandardKeysExist) {
-    for (const WCHAR* path : {WTEXT("SOFTWARE"), WTEXT("SOFTWARE\\WOW6432Node"), WTEXT("SYSTEM")}) {
-        EXPECT_TRUE(portable::KeyExists(HKEY_LOCAL_MACHINE, path));
-    }
-    EXPECT_TRUE(portable::KeyExists(HKEY_CURRENT_USER, WTEXT("Software")));
 }
 
 } // namespace

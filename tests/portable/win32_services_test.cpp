@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class Win32Services : public ::testing::Test {
@@ -17,34 +19,57 @@ protected:
     SC_HANDLE m_manager = nullptr;
 };
 
-TEST_F(Win32Services, TheManagerOpensOnlyTheActiveDatabaseOfThisComputer) {
+// What each call refuses, with the error it leaves: another database than the active one of this
+// computer, a service that is not installed, a missing handle or name. The status query checks
+// its level first, then the buffer's size (which it tells even without a handle), then the
+// handle.
+TEST_F(Win32Services, CallsRefuseWhatTheyCannotServe) {
     SC_HANDLE local = OpenSCManagerW(WTEXT(""), SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT);
     EXPECT_NE(local, nullptr);
     CloseServiceHandle(local);
-    struct Case {
-        const WCHAR* database;
-        DWORD error;
+    SERVICE_STATUS_PROCESS status{};
+    SERVICE_STATUS control{};
+    DWORD needed = 0;
+    const auto query = [&](int level, DWORD size) {
+        return QueryServiceStatusEx(nullptr, static_cast<SC_STATUS_TYPE>(level),
+                                    reinterpret_cast<LPBYTE>(&status), size, &needed);
     };
-    for (const Case& c : {Case{WTEXT("DoesNotExist"), ERROR_INVALID_NAME},
-                          Case{SERVICES_FAILED_DATABASEW, ERROR_DATABASE_DOES_NOT_EXIST}}) {
+    const struct {
+        const char* what;
+        std::function<bool()> call;
+        DWORD error;
+    } cases[] = {
+        {"database by name",
+         [] { return OpenSCManagerW(nullptr, WTEXT("DoesNotExist"), SC_MANAGER_CONNECT); },
+         ERROR_INVALID_NAME},
+        {"failed database",
+         [] { return OpenSCManagerW(nullptr, SERVICES_FAILED_DATABASEW, SC_MANAGER_CONNECT); },
+         ERROR_DATABASE_DOES_NOT_EXIST},
+        {"not installed",
+         [&] {
+             return OpenServiceW(m_manager, WTEXT("CeldorNoSuchService"), SERVICE_QUERY_STATUS);
+         },
+         ERROR_SERVICE_DOES_NOT_EXIST},
+        {"no manager",
+         [] { return OpenServiceW(nullptr, WTEXT("Thermivo"), SERVICE_QUERY_STATUS); },
+         ERROR_INVALID_HANDLE},
+        {"no name", [&] { return OpenServiceW(m_manager, nullptr, SERVICE_QUERY_STATUS); },
+         ERROR_INVALID_ADDRESS},
+        {"control", [&] { return ControlService(nullptr, 146, &control); }, ERROR_INVALID_HANDLE},
+        {"close", [] { return CloseServiceHandle(nullptr); }, ERROR_INVALID_HANDLE},
+        {"status level", [&] { return query(1, 0); }, ERROR_INVALID_LEVEL},
+        {"status handle", [&] { return query(SC_STATUS_PROCESS_INFO, sizeof status); },
+         ERROR_INVALID_HANDLE},
+        {"status size", [&] { return query(SC_STATUS_PROCESS_INFO, sizeof status - 1); },
+         ERROR_INSUFFICIENT_BUFFER},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(OpenSCManagerW(nullptr, c.database, SC_MANAGER_CONNECT), nullptr);
+        EXPECT_FALSE(c.call());
         EXPECT_EQ(GetLastError(), c.error);
     }
-}
-
-TEST_F(Win32Services, AServiceThatIsNotInstalledCannotBeOpened) {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenServiceW(m_manager, WTEXT("CeldorNoSuchService"),
-                           SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL),
-              nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenServiceW(nullptr, WTEXT("Thermivo"), SERVICE_QUERY_STATUS), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenServiceW(m_manager, nullptr, SERVICE_QUERY_STATUS), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_ADDRESS));
+    EXPECT_EQ(needed, 36u) << "the size of SERVICE_STATUS_PROCESS";
 }
 
 // A service is started once; a stopped one takes no controls.
@@ -64,36 +89,6 @@ TEST_F(Win32Services, StartingAndStoppingTheThermalService) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
     ASSERT_TRUE(service.Restart({}));
-}
-
-// The level is checked first, then the buffer's size (which is told even without a handle),
-// then the handle.
-TEST_F(Win32Services, StatusQueryChecksItsArgumentsInOrder) {
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(
-        QueryServiceStatusEx(nullptr, static_cast<SC_STATUS_TYPE>(1), nullptr, 0, &needed));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_LEVEL));
-    EXPECT_FALSE(QueryServiceStatusEx(nullptr, SC_STATUS_PROCESS_INFO,
-                                      reinterpret_cast<LPBYTE>(&status), sizeof status - 1,
-                                      &needed));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(needed, sizeof(SERVICE_STATUS_PROCESS));
-    EXPECT_EQ(needed, 36u);
-    EXPECT_FALSE(QueryServiceStatusEx(nullptr, SC_STATUS_PROCESS_INFO,
-                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Win32Services, NoHandleNoControlNoClose) {
-    SERVICE_STATUS status{};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ControlService(nullptr, 146, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CloseServiceHandle(nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
 } // namespace

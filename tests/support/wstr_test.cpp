@@ -70,16 +70,6 @@ TEST(WideFormat, AlwaysTerminatesAndReportsTruncation) {
     EXPECT_EQ(std::u16string(buffer), u"abcd");
 }
 
-TEST(WideText, LengthAndCompare) {
-    EXPECT_EQ(Text::Length(W("abc")), 3u);
-    EXPECT_EQ(Text::Length(nullptr), 0u);
-    EXPECT_EQ(Text::Compare(W("abc"), W("abc")), 0);
-    EXPECT_LT(Text::Compare(W("ab"), W("abc")), 0);
-    EXPECT_GT(Text::Compare(W("b"), W("abc")), 0);
-    EXPECT_LT(Text::Compare(nullptr, W("")), 0);
-    EXPECT_EQ(Text::Compare(nullptr, nullptr), 0);
-}
-
 // The rules an INI value cannot show (its reader strips blanks and never gives an empty or null
 // text); the others are read through GetDWForIni.
 TEST(WideText, ToIntSkipsWhiteSpaceAndTakesNothingAsZero) {
@@ -118,12 +108,11 @@ TEST(CStringText, Utf8RoundTripAndReplacement) {
                                       "b\xEF\xBF\xBD");
 }
 
-// A null text is the empty string; order is by code unit, not by letter.
-TEST(CStringText, NullIsEmptyAndOrderIsByCodeUnit) {
+// A null text is the empty string (the order of CStrings shows in the plan list's).
+TEST(CStringText, NullIsEmpty) {
     const CString empty(static_cast<const WCHAR*>(nullptr));
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_EQ(empty.GetString()[0], 0);
-    EXPECT_LT(CString(W("Z")), CString(W("a")));
 }
 
 } // namespace

@@ -105,15 +105,6 @@ TEST_F(Thermal, WithoutTheServiceEveryCheckTriesAgain) {
     EXPECT_EQ(mode, CIntelligentCooling::ITS_MODE_INTELLIGENT);
 }
 
-TEST_F(Thermal, AStoppedServiceIsNotRunningAtOnce) {
-    ServiceConfig stopped;
-    stopped.state = ServiceState::Stopped;
-    install(stopped);
-    CIntelligentCooling cooling;
-    EXPECT_EQ(cooling.GetServiceStatus(), 2);
-    EXPECT_TRUE(sleeps().empty());
-}
-
 // A starting service is asked again after a tenth of its wait hint, 1 to 10 s, for as long as
 // its checkpoint moves, and given up on once it stalls for longer than its wait hint. The
 // running service's checkpoint and wait hint of 0 count as a stall too, so the wait ends in 2
@@ -195,15 +186,6 @@ TEST_F(Thermal, EachModeSendsItsControlCode) {
     EXPECT_EQ(controls(), dispatcher);
 }
 
-TEST_F(Thermal, AChangeIsConfirmedOnALaterPoll) {
-    install(delayed(300)); // the third poll, 460 ms after the control, sees it
-    CIntelligentCooling cooling;
-    Mode mode = CIntelligentCooling::ITS_MODE_COOL;
-    EXPECT_EQ(cooling.SetITSMode(mode), 0);
-    EXPECT_EQ(mode, CIntelligentCooling::ITS_MODE_COOL);
-    EXPECT_EQ(sleeps(), (std::vector<DWORD>{20, 200, 20, 200, 20}));
-}
-
 TEST_F(Thermal, AServiceThatStopsWhileConfirmingMakesThePollsFail) {
     ServiceConfig config = delayed(1000);
     config.stopsAfterMs = 300;
@@ -233,17 +215,24 @@ TEST_F(Thermal, TheDriverProbe) {
     EXPECT_TRUE(sleeps().empty()) << "and not confirmed";
 }
 
-// A switch confirmed on a later poll, and one that never reads back as asked: ten polls.
-TEST_F(Thermal, AutomaticTransitionPolls) {
+// A change is read back until the service confirms it: a mode 20 ms after its control and every
+// 220 ms, the automatic switch every 200 ms; a switch to 2, which never reads back as asked, ten
+// times.
+TEST_F(Thermal, ChangesArePolledUntilConfirmed) {
     install(delayed(300));
     CIntelligentCooling cooling;
-    EXPECT_EQ(cooling.SetITSAutoTransition(1), 0);
-    EXPECT_EQ(sleeps(), (std::vector<DWORD>{200, 200}));
+    Mode mode = CIntelligentCooling::ITS_MODE_COOL;
+    EXPECT_EQ(cooling.SetITSMode(mode), 0);
+    EXPECT_EQ(mode, CIntelligentCooling::ITS_MODE_COOL);
+    EXPECT_EQ(sleeps(), (std::vector<DWORD>{20, 200, 20, 200, 20}));
 
-    nb().journal().clear();
-    EXPECT_EQ(cooling.SetITSAutoTransition(2), 0) << "2 never reads back as 2";
-    EXPECT_EQ(controls(), std::vector<DWORD>{154});
-    EXPECT_EQ(sleeps(), std::vector<DWORD>(10, 200));
+    for (const auto& [request, polls] :
+         {std::pair{1, std::vector<DWORD>{200, 200}}, std::pair{2, std::vector<DWORD>(10, 200)}}) {
+        nb().journal().clear();
+        EXPECT_EQ(cooling.SetITSAutoTransition(request), 0);
+        EXPECT_EQ(controls(), std::vector<DWORD>{154});
+        EXPECT_EQ(sleeps(), polls);
+    }
 }
 
 TEST_F(Thermal, CopiesOwnHandlesOfTheirOwn) {

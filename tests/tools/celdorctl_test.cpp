@@ -76,9 +76,15 @@ TEST_F(Celdorctl, BadCommandLinesFailWithAMessage) {
         {{"thermal", "set", "turbo"}, "modes are off, intelligent, cool, performance, geek"},
         {{"thermal", "set"}, "mode is required"},
         {{"thermal", "auto", "maybe"}, "'on' or 'off'"},
+        {{"charging", "set", "turbo"},
+         "unknown mode 'turbo'; the modes are: normal, storage, express"},
+        {{"charging", "set"}, "mode"},
+        {{"charging", "night", "maybe"}, "the states are: on, off"},
+        {{"charging", "fast"}, "the charging commands are: set, night"},
+        {{"usb", "set", "phone", "on"}, "the features are: ac, battery"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.front());
+        SCOPED_TRACE(c.args.empty() ? "(nothing)" : c.args.back());
         Result result = Tool(c.args);
         EXPECT_EQ(result.code, 2);
         EXPECT_EQ(result.out, "");
@@ -126,11 +132,14 @@ protected:
 };
 
 TEST_F(CeldorctlKeptState, ANotebookGivenOnceIsKeptUntilReset) {
-    // A first run starts from the default notebook: on AC, the driver reporting an adapter.
+    // A first run starts from the default notebook: on AC, the driver reporting an adapter, the
+    // thermal service in intelligent cooling and the maker's plan active.
     const Json first = run({"status", "--json"}).json();
     EXPECT_EQ(first["ac_power"], true);
     EXPECT_EQ(first["adapter_state"], 2);
     EXPECT_EQ(first["driver_present"], true);
+    EXPECT_EQ(first["thermal_mode"], "intelligent");
+    EXPECT_EQ(first["active_plan"], "Harlune Recommended");
     EXPECT_TRUE(fs::exists(m_state / "notebook.json"));
     EXPECT_TRUE(fs::is_directory(m_state / "drive" / "C" / "Users" / "Alex" / "AppData" / "Local"));
 

@@ -1,23 +1,7 @@
 // celdorctl plans and plans set on the simulated notebook, run in-process.
-#include "cli.h"
-#include "sim_test.h"
-
-#include <nlohmann/json.hpp>
-
-#include <sstream>
+#include "tool_run.h"
 
 namespace {
-
-struct Outcome {
-    int code = 0;
-    std::string out, err;
-};
-
-Outcome Tool(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = celdorctl::Run(args, out, err, celdorctl::MachineUse::AsIs);
-    return {code, out.str(), err.str()};
-}
 
 class CeldorctlPlans : public SimTest {};
 
@@ -45,14 +29,14 @@ TEST_F(CeldorctlPlans, SetActivatesByExactNameOrSaysWhyNot) {
     EXPECT_NE(Tool({"status"}).out.find("Power plan               Power saver\n"),
               std::string::npos);
 
-    const Outcome unknown = Tool({"plans", "set", "power saver"});
+    const ToolResult unknown = Tool({"plans", "set", "power saver"});
     EXPECT_EQ(unknown.code, 2);
     EXPECT_NE(unknown.err.find("the plans are: 'Balanced', 'High performance', 'Power saver'"),
               std::string::npos)
         << unknown.err;
 
     nb().faults().inject("PowerSetActiveScheme", celdor::sim::Fault::Always(ERROR_ACCESS_DENIED));
-    const Outcome refused = Tool({"plans", "set", "Balanced"});
+    const ToolResult refused = Tool({"plans", "set", "Balanced"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
 }
