@@ -187,8 +187,8 @@ std::uint32_t ReadValue(SchemeStore& store, bool ac, const Guid* scheme, const G
     return size ? CopyOut(&value, sizeof value, buffer, size, kSuccess) : kSuccess;
 }
 
-std::uint32_t WriteValueIndex(SchemeStore& store, bool ac, const Guid* scheme,
-                              const Guid* subgroup, const Guid* setting, std::uint32_t value) {
+std::uint32_t WriteValueIndex(SchemeStore& store, bool ac, const Guid* scheme, const Guid* subgroup,
+                              const Guid* setting, std::uint32_t value) {
     if (!scheme || !setting) {
         return kInvalidParameter;
     }

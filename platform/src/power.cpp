@@ -119,12 +119,10 @@ public:
     }
     bool exists(const power::Guid& scheme) override { return plan(scheme) != nullptr; }
     std::uint32_t name(const power::Guid& scheme, std::u16string& name) override {
-        name = plan(scheme)->name;
-        return kSuccess;
+        return with(scheme, [&](PowerPlan& plan) { name = plan.name; });
     }
     std::uint32_t setName(const power::Guid& scheme, std::u16string_view name) override {
-        plan(scheme)->name = name;
-        return kSuccess;
+        return with(scheme, [&](PowerPlan& plan) { plan.name = name; });
     }
     std::uint32_t active(power::Guid& scheme) override {
         scheme = ToModel(m_schemes.active);
@@ -136,19 +134,18 @@ public:
     }
     std::uint32_t value(const power::Guid& scheme, power::Setting setting, bool ac,
                         std::uint32_t& value) override {
-        value = plan(scheme)->*Member(setting, ac);
-        return kSuccess;
+        return with(scheme, [&](PowerPlan& plan) { value = plan.*Member(setting, ac); });
     }
     std::uint32_t setValue(const power::Guid& scheme, power::Setting setting, bool ac,
                            std::uint32_t value) override {
-        plan(scheme)->*Member(setting, ac) = value;
-        return kSuccess;
+        return with(scheme, [&](PowerPlan& plan) { plan.*Member(setting, ac) = value; });
     }
     std::uint32_t copy(const power::Guid& from, const power::Guid& to) override {
-        PowerPlan copy = *plan(from);
-        copy.guid = ToGuid(to);
-        m_schemes.plans.push_back(std::move(copy));
-        return kSuccess;
+        return with(from, [&](PowerPlan& plan) {
+            PowerPlan copy = plan;
+            copy.guid = ToGuid(to);
+            m_schemes.plans.push_back(std::move(copy));
+        });
     }
     std::uint32_t remove(const power::Guid& scheme) override {
         std::erase_if(m_schemes.plans,
@@ -158,6 +155,14 @@ public:
 
 private:
     PowerPlan* plan(const power::Guid& scheme) { return m_schemes.find(ToGuid(scheme)); }
+    template <typename Use> std::uint32_t with(const power::Guid& scheme, Use use) {
+        PowerPlan* found = plan(scheme);
+        if (!found) {
+            return kFileNotFound;
+        }
+        use(*found);
+        return kSuccess;
+    }
     PowerSchemes& m_schemes;
 };
 
@@ -198,9 +203,9 @@ DWORD ReadValue(const char* function, bool ac, const GUID* scheme, const GUID* s
         return Finish(call, *error);
     }
     NotebookStore store;
-    return Finish(call, DWORD(power::ReadValue(store, ac, GuidArg(scheme).get(),
-                                               GuidArg(subgroup).get(), GuidArg(setting).get(),
-                                               type, buffer, bufferSize)));
+    return Finish(call,
+                  DWORD(power::ReadValue(store, ac, GuidArg(scheme).get(), GuidArg(subgroup).get(),
+                                         GuidArg(setting).get(), type, buffer, bufferSize)));
 }
 
 DWORD WriteValue(const char* function, bool ac, const GUID* scheme, const GUID* subgroup,
@@ -257,16 +262,15 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
         return Finish(call, *error);
     }
     NotebookStore store;
-    return Finish(call, DWORD(power::ReadFriendlyName(
-                            store, GuidArg(SchemeGuid).get(),
-                            GuidArg(SubGroupOfPowerSettingsGuid).get(),
-                            GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
+    return Finish(
+        call, DWORD(power::ReadFriendlyName(store, GuidArg(SchemeGuid).get(),
+                                            GuidArg(SubGroupOfPowerSettingsGuid).get(),
+                                            GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
 }
 
 DWORD WINAPI PowerWriteFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
                                     const GUID* SubGroupOfPowerSettingsGuid,
-                                    const GUID* PowerSettingGuid, UCHAR* Buffer,
-                                    DWORD BufferSize) {
+                                    const GUID* PowerSettingGuid, UCHAR* Buffer, DWORD BufferSize) {
     const SystemCallScope systemCall;
     (void)RootPowerKey;
     auto lock = LockNotebook();
@@ -277,10 +281,10 @@ DWORD WINAPI PowerWriteFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
         return Finish(call, *error);
     }
     NotebookStore store;
-    return Finish(call, DWORD(power::WriteFriendlyName(
-                            store, GuidArg(SchemeGuid).get(),
-                            GuidArg(SubGroupOfPowerSettingsGuid).get(),
-                            GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
+    return Finish(
+        call, DWORD(power::WriteFriendlyName(store, GuidArg(SchemeGuid).get(),
+                                             GuidArg(SubGroupOfPowerSettingsGuid).get(),
+                                             GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
 }
 
 DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid) {
@@ -372,21 +376,24 @@ DWORD WINAPI PowerDuplicateScheme(HKEY RootPowerKey, const GUID* SourceSchemeGui
     if (!DestinationSchemeGuid) {
         return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
     }
+    NotebookStore store;
+    if (*DestinationSchemeGuid) {
+        return Finish(call, DWORD(power::DuplicateScheme(store, GuidArg(SourceSchemeGuid).get(),
+                                                         ToModel(**DestinationSchemeGuid))));
+    }
     PowerSchemes& schemes = NB().powerSchemes();
     GUID fresh{};
     do {
         fresh = GUID{0x5CE4E000 + ++schemes.created, 0x0C1D, 0x4E01, {0xA0, 0, 0, 0, 0, 0, 0, 1}};
     } while (schemes.find(fresh));
-    const GUID destination = *DestinationSchemeGuid ? **DestinationSchemeGuid : fresh;
-    NotebookStore store;
     const DWORD result =
-        power::DuplicateScheme(store, GuidArg(SourceSchemeGuid).get(), ToModel(destination));
-    if (result != ERROR_SUCCESS || *DestinationSchemeGuid) {
+        power::DuplicateScheme(store, GuidArg(SourceSchemeGuid).get(), ToModel(fresh));
+    if (result != ERROR_SUCCESS) {
         return Finish(call, result);
     }
     auto* block = static_cast<GUID*>(LocalBlock(sizeof(GUID)));
     if (!block) {
-        std::erase_if(schemes.plans, [&](const PowerPlan& plan) { return plan.guid == fresh; });
+        store.remove(ToModel(fresh));
         return Finish(call, DWORD(ERROR_NOT_ENOUGH_MEMORY));
     }
     *block = fresh;

@@ -628,8 +628,8 @@ CELDOR_PLATFORM_API DWORD WINAPI PowerDuplicateScheme(HKEY RootPowerKey,
 CELDOR_PLATFORM_API DWORD WINAPI PowerDeleteScheme(HKEY RootPowerKey, const GUID* SchemeGuid);
 CELDOR_PLATFORM_API DWORD WINAPI PowerWriteFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
                                                         const GUID* SubGroupOfPowerSettingsGuid,
-                                                        const GUID* PowerSettingGuid,
-                                                        UCHAR* Buffer, DWORD BufferSize);
+                                                        const GUID* PowerSettingGuid, UCHAR* Buffer,
+                                                        DWORD BufferSize);
 CELDOR_PLATFORM_API DWORD WINAPI PowerWriteACValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
                                                         const GUID* SubGroupOfPowerSettingsGuid,
                                                         const GUID* PowerSettingGuid,

@@ -124,8 +124,8 @@ std::uint32_t SetActiveScheme(SchemeStore& store, const Guid* scheme);
 std::uint32_t ReadValue(SchemeStore& store, bool ac, const Guid* scheme, const Guid* subgroup,
                         const Guid* setting, std::uint32_t* type, std::uint8_t* buffer,
                         std::uint32_t* size);
-std::uint32_t WriteValueIndex(SchemeStore& store, bool ac, const Guid* scheme,
-                              const Guid* subgroup, const Guid* setting, std::uint32_t value);
+std::uint32_t WriteValueIndex(SchemeStore& store, bool ac, const Guid* scheme, const Guid* subgroup,
+                              const Guid* setting, std::uint32_t value);
 // A copy of `source` under `destination`, which must be new; the host chooses a fresh GUID
 // when its caller names none.
 std::uint32_t DuplicateScheme(SchemeStore& store, const Guid* source, const Guid& destination);
