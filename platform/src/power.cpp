@@ -6,8 +6,6 @@
 
 #include <celdor_models/power_schemes.h>
 
-#include <algorithm>
-
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
@@ -34,20 +32,11 @@ namespace power = celdor::models::power;
 namespace {
 
 constexpr GUID ToGuid(const power::Guid& g) {
-    return GUID{g.data1,
-                g.data2,
-                g.data3,
-                {g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
-                 g.data4[7]}};
+    return power::ToHost<GUID>(g);
 }
 
 power::Guid ToModel(const GUID& g) {
-    power::Guid m;
-    m.data1 = g.Data1;
-    m.data2 = g.Data2;
-    m.data3 = g.Data3;
-    std::copy(std::begin(g.Data4), std::end(g.Data4), m.data4);
-    return m;
+    return power::FromHost(g);
 }
 
 } // namespace
@@ -94,6 +83,7 @@ void PowerSchemes::reset() {
 
 namespace {
 
+using power::GuidArg;
 using power::status::kFileNotFound;
 using power::status::kNoMoreItems;
 using power::status::kSuccess;
@@ -164,21 +154,6 @@ private:
         return kSuccess;
     }
     PowerSchemes& m_schemes;
-};
-
-// A GUID argument as the model takes it: null stays null.
-class GuidArg {
-public:
-    explicit GuidArg(const GUID* guid) : m_given(guid != nullptr) {
-        if (guid) {
-            m_value = ToModel(*guid);
-        }
-    }
-    const power::Guid* get() const { return m_given ? &m_value : nullptr; }
-
-private:
-    bool m_given;
-    power::Guid m_value;
 };
 
 // The journal's name for what a call is about: scheme, subgroup and setting, as far as given.

@@ -10,13 +10,13 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace power = celdor::models::power;
+using power::GuidArg;
 using power::status::kFileNotFound;
 using power::status::kNoMoreItems;
 using power::status::kSuccess;
@@ -28,36 +28,30 @@ const WCHAR* Wide(const char16_t* text) {
 }
 
 power::Guid ToModel(const GUID& g) {
-    power::Guid m;
-    m.data1 = g.Data1;
-    m.data2 = g.Data2;
-    m.data3 = g.Data3;
-    std::copy(std::begin(g.Data4), std::end(g.Data4), m.data4);
-    return m;
+    return power::FromHost(g);
 }
 
 GUID ToGuid(const power::Guid& m) {
-    GUID g;
-    g.Data1 = m.data1;
-    g.Data2 = m.data2;
-    g.Data3 = m.data3;
-    std::copy(std::begin(m.data4), std::end(m.data4), g.Data4);
-    return g;
+    return power::ToHost<GUID>(m);
 }
 
-// A GUID argument as the model takes it: null stays null.
-class GuidArg {
+// A DWORD or ULONG the caller passes by pointer, as the model's 32-bit number: null stays null,
+// and what the model leaves in it goes back to the caller.
+class Number {
 public:
-    explicit GuidArg(const GUID* guid) : m_given(guid != nullptr) {
-        if (guid) {
-            m_value = ToModel(*guid);
+    explicit Number(unsigned long* caller) : m_caller(caller), m_value(caller ? *caller : 0) {}
+    Number(const Number&) = delete;
+    Number& operator=(const Number&) = delete;
+    ~Number() {
+        if (m_caller) {
+            *m_caller = m_value;
         }
     }
-    const power::Guid* get() const { return m_given ? &m_value : nullptr; }
+    std::uint32_t* get() { return m_caller ? &m_value : nullptr; }
 
 private:
-    bool m_given;
-    power::Guid m_value;
+    unsigned long* m_caller;
+    std::uint32_t m_value;
 };
 
 std::wstring Text(const power::Guid& guid) {
@@ -125,9 +119,9 @@ public:
     std::uint32_t name(const power::Guid& scheme, std::u16string& name) override {
         const std::wstring key = path(scheme);
         DWORD size = 0;
-        LSTATUS result = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(),
-                                      Wide(power::kFriendlyNameValue), RRF_RT_REG_SZ, nullptr,
-                                      nullptr, &size);
+        LSTATUS result =
+            RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), Wide(power::kFriendlyNameValue),
+                         RRF_RT_REG_SZ, nullptr, nullptr, &size);
         std::vector<WCHAR> text(size / sizeof(WCHAR) + 1, 0);
         size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
         if (result == ERROR_SUCCESS) {
@@ -266,8 +260,7 @@ extern "C" {
 DWORD WINAPI PowerEnumerate(HKEY, const GUID*, const GUID*, ULONG AccessFlags, ULONG Index,
                             UCHAR* Buffer, DWORD* BufferSize) {
     return Run([&](RegistryStore& store) {
-        return power::Enumerate(store, AccessFlags, Index, Buffer,
-                                reinterpret_cast<std::uint32_t*>(BufferSize));
+        return power::Enumerate(store, AccessFlags, Index, Buffer, Number(BufferSize).get());
     });
 }
 
@@ -275,17 +268,15 @@ DWORD WINAPI PowerReadFriendlyName(HKEY, const GUID* SchemeGuid,
                                    const GUID* SubGroupOfPowerSettingsGuid,
                                    const GUID* PowerSettingGuid, UCHAR* Buffer, DWORD* BufferSize) {
     return Run([&](RegistryStore& store) {
-        return power::ReadFriendlyName(store, GuidArg(SchemeGuid).get(),
-                                       GuidArg(SubGroupOfPowerSettingsGuid).get(),
-                                       GuidArg(PowerSettingGuid).get(), Buffer,
-                                       reinterpret_cast<std::uint32_t*>(BufferSize));
+        return power::ReadFriendlyName(
+            store, GuidArg(SchemeGuid).get(), GuidArg(SubGroupOfPowerSettingsGuid).get(),
+            GuidArg(PowerSettingGuid).get(), Buffer, Number(BufferSize).get());
     });
 }
 
 DWORD WINAPI PowerWriteFriendlyName(HKEY, const GUID* SchemeGuid,
                                     const GUID* SubGroupOfPowerSettingsGuid,
-                                    const GUID* PowerSettingGuid, UCHAR* Buffer,
-                                    DWORD BufferSize) {
+                                    const GUID* PowerSettingGuid, UCHAR* Buffer, DWORD BufferSize) {
     return Run([&](RegistryStore& store) {
         return power::WriteFriendlyName(store, GuidArg(SchemeGuid).get(),
                                         GuidArg(SubGroupOfPowerSettingsGuid).get(),
@@ -317,27 +308,23 @@ DWORD WINAPI PowerSetActiveScheme(HKEY, const GUID* SchemeGuid) {
     });
 }
 
-DWORD WINAPI PowerReadACValue(HKEY, const GUID* SchemeGuid,
-                              const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
-                              ULONG* Type, BYTE* Buffer, DWORD* BufferSize) {
+DWORD WINAPI PowerReadACValue(HKEY, const GUID* SchemeGuid, const GUID* SubGroupOfPowerSettingsGuid,
+                              const GUID* PowerSettingGuid, ULONG* Type, BYTE* Buffer,
+                              DWORD* BufferSize) {
     return Run([&](RegistryStore& store) {
-        return power::ReadValue(store, true, GuidArg(SchemeGuid).get(),
-                                GuidArg(SubGroupOfPowerSettingsGuid).get(),
-                                GuidArg(PowerSettingGuid).get(),
-                                reinterpret_cast<std::uint32_t*>(Type), Buffer,
-                                reinterpret_cast<std::uint32_t*>(BufferSize));
+        return power::ReadValue(
+            store, true, GuidArg(SchemeGuid).get(), GuidArg(SubGroupOfPowerSettingsGuid).get(),
+            GuidArg(PowerSettingGuid).get(), Number(Type).get(), Buffer, Number(BufferSize).get());
     });
 }
 
-DWORD WINAPI PowerReadDCValue(HKEY, const GUID* SchemeGuid,
-                              const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
-                              ULONG* Type, UCHAR* Buffer, DWORD* BufferSize) {
+DWORD WINAPI PowerReadDCValue(HKEY, const GUID* SchemeGuid, const GUID* SubGroupOfPowerSettingsGuid,
+                              const GUID* PowerSettingGuid, ULONG* Type, UCHAR* Buffer,
+                              DWORD* BufferSize) {
     return Run([&](RegistryStore& store) {
-        return power::ReadValue(store, false, GuidArg(SchemeGuid).get(),
-                                GuidArg(SubGroupOfPowerSettingsGuid).get(),
-                                GuidArg(PowerSettingGuid).get(),
-                                reinterpret_cast<std::uint32_t*>(Type), Buffer,
-                                reinterpret_cast<std::uint32_t*>(BufferSize));
+        return power::ReadValue(
+            store, false, GuidArg(SchemeGuid).get(), GuidArg(SubGroupOfPowerSettingsGuid).get(),
+            GuidArg(PowerSettingGuid).get(), Number(Type).get(), Buffer, Number(BufferSize).get());
     });
 }
 

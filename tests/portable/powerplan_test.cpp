@@ -1,5 +1,6 @@
 // The plan catalogue against the plans the system reports through its own calls, with plans
 // made, renamed and deleted by the system's functions.
+#include "plan_names.h"
 #include "power_plans.h"
 
 #include <gtest/gtest.h>
@@ -33,16 +34,6 @@ std::map<CString, GUID> SystemPlans() {
     return plans;
 }
 
-// The list after GetPowerSchemeList, as "first|second|...".
-std::string Names(const CPowerScheme& schemes, std::list<CString> list = {}) {
-    schemes.GetPowerSchemeList(list);
-    std::string names;
-    for (const CString& name : list) {
-        names += (names.empty() ? "" : "|") + name.ToUtf8();
-    }
-    return names;
-}
-
 using PowerPlans = PowerPlanTest;
 
 // A plan activated by another program after the snapshot is reported; a plan activated by name
@@ -74,7 +65,7 @@ TEST_F(PowerPlans, ListIsInCodeUnitOrderAppendedToTheCallersList) {
         makePlan(i, names[i]);
     }
     const std::list<CString> held{CString(WTEXT("zz")), CString(WTEXT("held"))};
-    EXPECT_EQ(Names(CPowerScheme(), held),
+    EXPECT_EQ(PlanNames(CPowerScheme(), held),
               "zz|held|Alpha|Balanced|High performance|Power saver|Zeta|alpha|beta|\u00c9co|"
               "\u03a9|\U0001F600|\uff03");
 }
@@ -85,7 +76,7 @@ TEST_F(PowerPlans, ARepeatedNameKeepsTheFirstSchemeAndNamesMatchExactly) {
     makePlan(2, WTEXT("Quiet"));
     makePlan(3, WTEXT("QUIET"));
     const CPowerScheme schemes;
-    EXPECT_EQ(Names(schemes), "Balanced|High performance|Other|Power saver|QUIET|Quiet");
+    EXPECT_EQ(PlanNames(schemes), "Balanced|High performance|Other|Power saver|QUIET|Quiet");
     EXPECT_EQ(schemes.SetActivePowerScheme(CString(WTEXT("Quiet"))), 1);
     EXPECT_TRUE(ActivePlan() == first);
 
@@ -109,7 +100,7 @@ TEST_F(PowerPlans, PlansChangedAfterTheSnapshot) {
     EXPECT_EQ(schemes.SetActivePowerScheme(CString(WTEXT("Created later"))), 0);
     EXPECT_EQ(schemes.SetActivePowerScheme(CString(WTEXT("Gone"))), 0); // the system refuses
     EXPECT_TRUE(ActivePlan() == later);
-    EXPECT_EQ(Names(schemes), "Balanced|Gone|High performance|Power saver");
+    EXPECT_EQ(PlanNames(schemes), "Balanced|Gone|High performance|Power saver");
 }
 
 } // namespace

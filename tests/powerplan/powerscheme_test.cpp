@@ -1,5 +1,6 @@
 // CPowerScheme against the simulated notebook's plans where only the simulation can arrange or
 // observe it: the power source, every platform failure, the calls the enumeration makes.
+#include "plan_names.h"
 #include "sim_test.h"
 
 #include <celdor/powerplan.h>
@@ -17,16 +18,6 @@ namespace {
 
 GUID Plan(unsigned i) {
     return GUID{0xC0DE0000 + i, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
-}
-
-// The list after GetPowerSchemeList, as "first|second|...".
-std::string Names(const CPowerScheme& schemes, std::list<CString> list = {}) {
-    schemes.GetPowerSchemeList(list);
-    std::string names;
-    for (const CString& name : list) {
-        names += (names.empty() ? "" : "|") + name.ToUtf8();
-    }
-    return names;
 }
 
 class PowerSchemeTest : public SimTest {
@@ -92,7 +83,7 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
                          Fault::Nth(2, ERROR_GEN_FAILURE, celdor::sim::GuidText(Plan(1))));
     nb().faults().inject("PowerEnumerate", Fault::Nth(4, ERROR_GEN_FAILURE));
     const CPowerScheme schemes;
-    EXPECT_EQ(Names(schemes), "First|Third");
+    EXPECT_EQ(PlanNames(schemes), "First|Third");
     const auto reads = nb().journal().calls("PowerReadFriendlyName");
     ASSERT_EQ(reads.size(), 6u);
     EXPECT_EQ(reads[0].outSize, 0u);
@@ -102,9 +93,9 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
     const CPowerScheme other;
     nb().journal().clear();
     CPowerScheme copy(schemes);
-    EXPECT_EQ(Names(copy), "First|Third");
+    EXPECT_EQ(PlanNames(copy), "First|Third");
     copy = other;
-    EXPECT_EQ(Names(copy), "Other");
+    EXPECT_EQ(PlanNames(copy), "Other");
     EXPECT_TRUE(nb().journal().calls().empty());
 }
 

@@ -25,6 +25,36 @@ struct Guid {
     friend bool operator==(const Guid&, const Guid&) = default;
 };
 
+// A host's GUID (Data1, Data2, Data3, Data4[8]) as the model's, and back.
+template <typename HostGuid> Guid FromHost(const HostGuid& g) {
+    return Guid{g.Data1,
+                g.Data2,
+                g.Data3,
+                {g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                 g.Data4[7]}};
+}
+template <typename HostGuid> constexpr HostGuid ToHost(const Guid& g) {
+    return HostGuid{g.data1,
+                    g.data2,
+                    g.data3,
+                    {g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5],
+                     g.data4[6], g.data4[7]}};
+}
+
+// A host's GUID argument as the functions below take it, for the length of a call: null stays
+// null.
+class GuidArg {
+public:
+    template <typename HostGuid>
+    explicit GuidArg(const HostGuid* guid)
+        : m_given(guid != nullptr), m_value(guid ? FromHost(*guid) : Guid{}) {}
+    const Guid* get() const { return m_given ? &m_value : nullptr; }
+
+private:
+    bool m_given;
+    Guid m_value;
+};
+
 // "381b4222-f694-41f0-9685-ff5bb260df2e" (lower case, no braces: the name of a scheme's key),
 // and back (braces and either case accepted).
 std::string GuidText(const Guid& guid);
