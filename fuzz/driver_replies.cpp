@@ -57,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Celdor::CAdapter::GetAdapterStatus();
         Celdor::CAdapter::IsSupportAdapterModeDetect();
         Celdor::CBatteryDriver::GetFvSpecVersion();
+        Celdor::CBatteryInformation batteries;
+        Celdor::_BATTERY_INFORMATION_EX info;
+        batteries.GetBatteryInformation(info, batteries.GetBatteryCount() - 1);
+        batteries.GetBatteryStatus(0);
+        Celdor::CBatteryInformation::GetSmartBatteryV2Info();
     }
     fuzz::CheckNothingOpen();
     return 0;

@@ -3,6 +3,7 @@
 
 #include "adapter.h"
 #include "batterydriver.h"
+#include "batteryinformation.h"
 #include "chargingmode.h"
 #include "cstring.h"
 #include "libini.h"

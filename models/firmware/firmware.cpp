@@ -42,6 +42,13 @@ constexpr uint32_t kGetStatus = 0x11;
 constexpr uint32_t kSetStatus = 0x12;
 constexpr uint32_t kGetCapability = 0x13;
 constexpr uint32_t kSetStatusOn = 0x80000000;
+constexpr uint32_t kGetCapability2 = 0x23;
+constexpr uint32_t kGetHealthLevel = 0x21;
+constexpr uint32_t kGetHealthTip = 0x31;
+constexpr uint32_t kGetPredictedLifeSpan = 0x41;
+
+// The firmware block: cycle counts at 0 and 2, firmware words of the two packs from 4.
+constexpr uint32_t kFirmwareBlockSize = 20;
 
 // Bit 0 of a 32-bit reply word: carried out.
 constexpr uint32_t kReplyDone = 1;
@@ -57,6 +64,14 @@ Reply Word(uint32_t word, uint8_t* out, uint32_t outSize) {
         out[i] = static_cast<uint8_t>(word >> (8 * i));
     }
     return Reply{outSize < 4 ? Outcome::Overflow : Outcome::Done, Refusal::None, 4};
+}
+
+// A block reply, cut to the output buffer when it is shorter.
+Reply Block(const uint8_t* block, uint32_t length, uint8_t* out, uint32_t outSize) {
+    for (uint32_t i = 0; i < length && i < outSize; ++i) {
+        out[i] = block[i];
+    }
+    return Reply{outSize < length ? Outcome::Overflow : Outcome::Done, Refusal::None, length};
 }
 
 Reply Refuse(Refusal refusal) {
@@ -83,6 +98,33 @@ void Firmware::configure(const Config& config) {
 
 void Firmware::reset() {
     configure(Config{});
+    for (Pack& pack : m_packs) {
+        pack = Pack{};
+    }
+    m_selectorBase = 0;
+    m_onAc = true;
+    m_packsTimed = false;
+}
+
+uint32_t Firmware::chargeLimit(uint32_t index, uint64_t nowMs) const {
+    const Pack& p = pack(index);
+    const Mode storage = index == 0 ? Mode::Storage : Mode::Storage2;
+    if (!isOn(storage, nowMs)) {
+        return p.fullChargedCapacity;
+    }
+    const uint64_t percent = supports(kStorage80) ? 80 : 60;
+    return static_cast<uint32_t>(p.fullChargedCapacity * percent / 100);
+}
+
+void Firmware::advancePacks(uint64_t nowMs, bool onAc) {
+    if (m_packsTimed && nowMs > m_packsAt) {
+        for (uint32_t i = 0; i < kMostPacks; ++i) {
+            Advance(m_packs[i], nowMs - m_packsAt, m_onAc, chargeLimit(i, nowMs));
+        }
+    }
+    m_packsTimed = true;
+    m_packsAt = nowMs;
+    m_onAc = onAc;
 }
 
 bool Firmware::isOn(Mode mode, uint64_t nowMs) const {
@@ -146,7 +188,12 @@ uint32_t Firmware::usbStatus(uint64_t nowMs) const {
 Reply Firmware::request(uint64_t nowMs, uint32_t code, const uint8_t* in, uint32_t inSize,
                         uint8_t* out, uint32_t outSize) {
     const bool byteCommand = code == kPowerCommand || code == kUsbChargeCommand;
-    const bool wordCommand = code == kGetSpecVersion || code == kBtmc || code == kBnmc;
+    const bool wordCommand = code == kGetSpecVersion || code == kBtmc || code == kBnmc ||
+                             code == kSmartBatteryRead || code == kChargeCompletionTime;
+    if (code == kBatteryFirmwareInfo) {
+        return refuses(code, 0) ? Refuse(static_cast<Refusal>(m_config.refusal))
+                                : batteryFirmware(out, outSize);
+    }
     if (!byteCommand && !wordCommand) {
         return Reply{Outcome::UnknownCode, Refusal::None, 0};
     }
@@ -170,6 +217,10 @@ Reply Firmware::request(uint64_t nowMs, uint32_t code, const uint8_t* in, uint32
         return specVersion(command, out, outSize);
     case kBtmc:
         return btmc(command, out, outSize);
+    case kSmartBatteryRead:
+        return smartBattery(command, out, outSize);
+    case kChargeCompletionTime:
+        return chargeCompletion(nowMs, out, outSize);
     default:
         return bnmc(nowMs, command, out, outSize);
     }
@@ -240,11 +291,26 @@ Reply Firmware::specVersion(uint32_t command, uint8_t* out, uint32_t outSize) co
     return Word(m_config.specVersion << 4 | kReplyDone, out, outSize);
 }
 
-// Temporary battery mode: capability in bits 1 and 2, status field from bit 4. Further
-// commands of this code (battery health) belong here too.
+// Temporary battery mode: capability in bits 1 and 2, status field from bit 4. Battery health
+// of the second smart-battery generation: capability number 1 in bits 1 to 31, the first
+// pack's health values from bit 4.
 Reply Firmware::btmc(uint32_t command, uint8_t* out, uint32_t outSize) const {
     const bool supported = supports(kTemporaryMode);
+    const Pack& first = m_packs[0];
+    const bool health = first.present && first.healthV2;
+    auto healthValue = [&](uint32_t value) {
+        return Word(health ? (value & 0x7FFFFFF) << 4 | kReplyDone : ReplyError(kReplyNotSupported),
+                    out, outSize);
+    };
     switch (command) {
+    case kGetCapability2:
+        return Word(Bit(health, 1u << 1) | kReplyDone, out, outSize);
+    case kGetHealthLevel:
+        return healthValue(first.healthLevel);
+    case kGetHealthTip:
+        return healthValue(first.healthTip);
+    case kGetPredictedLifeSpan:
+        return healthValue(first.predictedLifeSpan);
     case kGetCapability:
         return Word(Bit(supported, 1u << 1) | kReplyDone, out, outSize);
     case kGetStatus:
@@ -275,6 +341,41 @@ Reply Firmware::bnmc(uint64_t nowMs, uint32_t command, uint8_t* out, uint32_t ou
     default:
         return Word(ReplyError(kReplyUnknownCommand), out, outSize);
     }
+}
+
+// A selector past the packs is refused; one below the first (selector 0 on firmware that counts
+// from 1) and an empty bay read as an empty block.
+Reply Firmware::smartBattery(uint32_t selector, uint8_t* out, uint32_t outSize) const {
+    uint8_t block[kSmartBlockSize];
+    const uint32_t count = m_config.batteries == 2 ? 2 : 1;
+    if (selector >= m_selectorBase + count) {
+        return Refuse(Refusal::InvalidParameter);
+    }
+    const Pack empty;
+    SmartBlock(selector < m_selectorBase ? empty : m_packs[selector - m_selectorBase], block);
+    return Block(block, kSmartBlockSize, out, outSize);
+}
+
+Reply Firmware::batteryFirmware(uint8_t* out, uint32_t outSize) const {
+    uint8_t block[kFirmwareBlockSize] = {};
+    for (uint32_t i = 0; i < kMostPacks; ++i) {
+        const Pack& p = m_packs[i];
+        if (!p.present) {
+            continue;
+        }
+        block[2 * i] = static_cast<uint8_t>(p.cycleCount);
+        block[2 * i + 1] = static_cast<uint8_t>(p.cycleCount >> 8);
+        for (uint32_t w = 0; w < 4; ++w) {
+            block[4 + 8 * i + 2 * w] = static_cast<uint8_t>(p.firmwareWords[w]);
+            block[4 + 8 * i + 2 * w + 1] = static_cast<uint8_t>(p.firmwareWords[w] >> 8);
+        }
+    }
+    return Block(block, kFirmwareBlockSize, out, outSize);
+}
+
+// Minutes until the first pack reaches its charge limit; 0 while it is not charging.
+Reply Firmware::chargeCompletion(uint64_t nowMs, uint8_t* out, uint32_t outSize) const {
+    return Word(MinutesToLimit(m_packs[0], m_onAc, chargeLimit(0, nowMs)), out, outSize);
 }
 
 } // namespace celdor::models::firmware

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <string_view>
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
@@ -57,23 +59,100 @@ DWORD QueryTag(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out,
     return 0;
 }
 
+namespace fw = celdor::models::firmware;
+
+bool OnAc() {
+    return NB().powerStatus().ACLineStatus != 0;
+}
+
 BATTERY_INFORMATION InformationOf(const BatteryPack& pack) {
+    const fw::ClassCapacities capacities = fw::WindowsCapacities(pack);
     BATTERY_INFORMATION info{};
-    info.Capabilities = BATTERY_SYSTEM_BATTERY;
+    info.Capabilities =
+        BATTERY_SYSTEM_BATTERY | (capacities.relative ? BATTERY_CAPACITY_RELATIVE : 0);
     info.Technology = pack.rechargeable ? 1 : 0;
-    std::memcpy(info.Chemistry, pack.chemistry.data(),
-                std::min<std::size_t>(4, pack.chemistry.size()));
-    info.DesignedCapacity = pack.designedCapacity;
-    info.FullChargedCapacity = pack.fullChargedCapacity;
+    for (std::size_t i = 0; i < 4 && pack.chemistry[i] != 0; ++i) {
+        info.Chemistry[i] = static_cast<BYTE>(pack.chemistry[i]);
+    }
+    info.DesignedCapacity = capacities.designed;
+    info.FullChargedCapacity = capacities.fullCharged;
     info.DefaultAlert1 = pack.defaultAlert1;
     info.DefaultAlert2 = pack.defaultAlert2;
     info.CriticalBias = pack.criticalBias;
-    info.CycleCount = pack.cycleCount;
+    info.CycleCount = (pack.windowsLacks & fw::kLacksCycleCount) ? 0 : pack.cycleCount;
     return info;
 }
 
-// Only the BatteryInformation level is reported; the others are answered as by a battery that
-// does not report them.
+// A fixed-size answer: the whole of it fits or the request fails.
+DWORD Answer(const void* value, DWORD size, LPVOID out, DWORD outSize, LPDWORD returned) {
+    if (outSize < size) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::memcpy(out, value, size);
+    *returned = size;
+    return 0;
+}
+
+// A text level: UTF-16 with its terminator. A battery that does not report the text fails the
+// level as a battery without it does.
+DWORD AnswerText(std::string_view text, LPVOID out, DWORD outSize, LPDWORD returned) {
+    if (text.empty()) {
+        return ERROR_INVALID_FUNCTION;
+    }
+    std::u16string wide = Utf8ToUtf16(text);
+    wide.push_back(0);
+    return Answer(wide.data(), static_cast<DWORD>(wide.size() * sizeof(char16_t)), out, outSize,
+                  returned);
+}
+
+// The levels a battery reports; one whose value the pack lacks (no temperature sensor, no date)
+// fails with ERROR_INVALID_FUNCTION, as the battery class answers a level the battery does
+// not support.
+DWORD AnswerLevel(const BatteryPack& pack, BATTERY_QUERY_INFORMATION_LEVEL level, LPVOID out,
+                  DWORD outSize, LPDWORD returned) {
+    const std::uint32_t lacks = pack.windowsLacks;
+    switch (level) {
+    case BatteryInformation: {
+        const BATTERY_INFORMATION info = InformationOf(pack);
+        return Answer(&info, sizeof info, out, outSize, returned);
+    }
+    case BatteryTemperature: {
+        const ULONG temperature = pack.temperature;
+        if (temperature == 0 || (lacks & fw::kLacksTemperature)) {
+            break;
+        }
+        return Answer(&temperature, sizeof temperature, out, outSize, returned);
+    }
+    case BatteryManufactureDate: {
+        if (pack.manufactureYear == 0 || (lacks & fw::kLacksManufactureDate)) {
+            break;
+        }
+        const BATTERY_MANUFACTURE_DATE date{pack.manufactureDay, pack.manufactureMonth,
+                                            pack.manufactureYear};
+        return Answer(&date, sizeof date, out, outSize, returned);
+    }
+    case BatteryManufactureName:
+        if (lacks & fw::kLacksManufacturer) {
+            break;
+        }
+        return AnswerText(pack.manufacturer, out, outSize, returned);
+    case BatterySerialNumber:
+        if (lacks & fw::kLacksSerialNumber) {
+            break;
+        }
+        return AnswerText(pack.serialNumber, out, outSize, returned);
+    default:
+        break;
+    }
+    return ERROR_INVALID_FUNCTION;
+}
+
+// A request names the pack by its tag: a pack taken out since (or a tag never given) is not
+// found.
+bool TagMatches(const BatteryDevice& device, ULONG tag) {
+    return device.inserted && tag != BATTERY_TAG_INVALID && tag == device.tag;
+}
+
 DWORD QueryInformation(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out,
                        DWORD outSize, LPDWORD returned) {
     BATTERY_QUERY_INFORMATION query{};
@@ -81,20 +160,31 @@ DWORD QueryInformation(const BatteryDevice& device, LPVOID in, DWORD inSize, LPV
         return ERROR_INVALID_PARAMETER;
     }
     std::memcpy(&query, in, sizeof query);
-    if (!device.inserted || query.BatteryTag == BATTERY_TAG_INVALID ||
-        query.BatteryTag != device.tag) {
+    if (!TagMatches(device, query.BatteryTag)) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (query.InformationLevel != BatteryInformation) {
-        return ERROR_INVALID_FUNCTION;
+    return AnswerLevel(NB().batteries().pack(device.slot), query.InformationLevel, out, outSize,
+                       returned);
+}
+
+// The status now; the wait conditions of BATTERY_WAIT_STATUS are met at once, since the
+// battery class answers at once when the status already differs from them or the wait time-out
+// is 0.
+DWORD QueryStatus(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                  LPDWORD returned) {
+    BATTERY_WAIT_STATUS wait{};
+    if (inSize != sizeof wait) {
+        return ERROR_INVALID_PARAMETER;
     }
-    if (outSize < sizeof(BATTERY_INFORMATION)) {
-        return ERROR_INSUFFICIENT_BUFFER;
+    std::memcpy(&wait, in, sizeof wait);
+    if (!TagMatches(device, wait.BatteryTag)) {
+        return ERROR_FILE_NOT_FOUND;
     }
-    const BATTERY_INFORMATION info = InformationOf(device.pack);
-    std::memcpy(out, &info, sizeof info);
-    *returned = sizeof info;
-    return 0;
+    fw::Firmware& firmware = NB().fervo().firmware();
+    const fw::ClassStatus now = fw::WindowsStatus(
+        firmware.pack(device.slot), OnAc(), firmware.chargeLimit(device.slot, NB().clock().tickMs));
+    const BATTERY_STATUS status{now.powerState, now.capacity, now.voltage, now.rate};
+    return Answer(&status, sizeof status, out, outSize, returned);
 }
 
 struct BatteryHandle : DeviceObject {
@@ -111,7 +201,11 @@ struct BatteryHandle : DeviceObject {
         } else if (code == IOCTL_BATTERY_QUERY_TAG) {
             error = QueryTag(*device, in, inSize, out, outSize, returned);
         } else if (code == IOCTL_BATTERY_QUERY_INFORMATION) {
+            AdvanceBatteries();
             error = QueryInformation(*device, in, inSize, out, outSize, returned);
+        } else if (code == IOCTL_BATTERY_QUERY_STATUS) {
+            AdvanceBatteries();
+            error = QueryStatus(*device, in, inSize, out, outSize, returned);
         }
         if (error) {
             SetLastError(error);
@@ -129,28 +223,47 @@ namespace celdor::sim {
 
 void BatteryDevices::add(std::u16string interfacePath, BatteryPack pack, bool inserted) {
     auto lock = LockNotebook();
-    m_devices.push_back(BatteryDevice{std::move(interfacePath), inserted, std::move(pack),
+    const auto slot = static_cast<std::uint32_t>(m_devices.size());
+    if (slot >= celdor::models::firmware::kMostPacks) {
+        throw std::length_error("the notebook has two battery bays");
+    }
+    pack.present = inserted;
+    NB().fervo().firmware().pack(slot) = pack;
+    NB().fervo().firmware().packsChanged();
+    m_devices.push_back(BatteryDevice{std::move(interfacePath), inserted, slot,
                                       inserted ? ++m_lastTag : BATTERY_TAG_INVALID});
+}
+
+BatteryPack& BatteryDevices::pack(std::size_t index) {
+    return NB().fervo().firmware().pack(m_devices.at(index).slot);
 }
 
 void BatteryDevices::eject(std::size_t index) {
     auto lock = LockNotebook();
     BatteryDevice& device = m_devices.at(index);
+    AdvanceBatteries();
     device.inserted = false;
     device.tag = BATTERY_TAG_INVALID;
+    pack(index).present = false;
 }
 
 void BatteryDevices::insert(std::size_t index) {
     auto lock = LockNotebook();
     BatteryDevice& device = m_devices.at(index);
+    AdvanceBatteries();
     device.inserted = true;
     device.tag = ++m_lastTag;
+    pack(index).present = true;
 }
 
-// Called with the notebook locked (or while it is being built).
+// Called with the notebook locked (or while it is being built). The packs go with the bays.
 void BatteryDevices::clear() {
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        pack(i) = BatteryPack{};
+    }
     m_devices.clear();
     m_lastTag = 0;
+    systemStatusFromPacks = true;
 }
 
 BatteryDevice* BatteryDevices::find(std::u16string_view name) {
@@ -163,6 +276,11 @@ BatteryDevice* BatteryDevices::find(std::u16string_view name) {
 } // namespace celdor::sim
 
 namespace celdor::sim::detail {
+
+void AdvanceBatteries() {
+    Notebook& nb = NB();
+    nb.fervo().firmware().advancePacks(nb.clock().tickMs, nb.powerStatus().ACLineStatus != 0);
+}
 
 // Like other devices, a battery is not opened for sharing checks: any number of handles, with
 // any share mode and creation disposition, reach it.

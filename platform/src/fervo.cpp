@@ -44,6 +44,7 @@ struct FervoHandle : DeviceObject {
             error = scripted->error ? scripted->error
                                     : Deliver(scripted->bytes, out, outSize, returned);
         } else {
+            AdvanceBatteries();
             error = Answer(device.firmware(), code, request.input, out, outSize, returned);
         }
         if (error == 0) {
@@ -56,7 +57,10 @@ struct FervoHandle : DeviceObject {
         return error == 0 ? TRUE : FALSE;
     }
 
-    void close() override { --NB().fervo().m_openHandles; }
+    // Counted for as long as the object lives, so that an open that fails half way (memory
+    // running out while the handle is recorded) leaves the count as it was.
+    FervoHandle() { ++NB().fervo().m_openHandles; }
+    ~FervoHandle() override { --NB().fervo().m_openHandles; }
 
     // A buffered driver copies what fits and reports a longer reply as an overflow.
     static DWORD Deliver(const std::vector<std::uint8_t>& reply, LPVOID out, DWORD outSize,
@@ -194,7 +198,6 @@ DeviceOpenResult OpenFervo(DWORD access, DWORD share) {
     if (device.openError) {
         return {nullptr, device.openError};
     }
-    ++device.m_openHandles;
     return {std::make_unique<FervoHandle>(), 0};
 }
 

@@ -501,8 +501,13 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     const SystemCallScope systemCall;
     auto lock = LockNotebook();
     const FileName file = ResolveFile(lpPathName);
-    if (file.error || !Exists(file.host)) {
-        SetLastError(file.error ? file.error : ERROR_FILE_NOT_FOUND);
+    if (file.error) {
+        SetLastError(file.error);
+        return FALSE;
+    }
+    if (!Exists(file.host)) {
+        SetLastError(IsDirectory(file.host.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                          : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
     if (!IsDirectory(file.host)) {
@@ -603,11 +608,6 @@ const KNOWNFOLDERID FOLDERID_RoamingAppData = {
 const KNOWNFOLDERID FOLDERID_ProgramData = {
     0x62AB5D82, 0xFDC1, 0x4DC3, {0xA9, 0xDD, 0x07, 0x0D, 0x1D, 0x49, 0x5D, 0x97}};
 
-static bool SameGuid(const GUID& a, const GUID& b) {
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::equal(a.Data4, a.Data4 + 8, b.Data4);
-}
-
 HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken,
                                     PWSTR* ppszPath) {
     const SystemCallScope systemCall;
@@ -617,11 +617,11 @@ HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE
     HRESULT result = S_OK;
     std::u16string folder;
     const std::u16string profile = u"C:\\Users\\" + NB().userName();
-    if (SameGuid(rfid, FOLDERID_LocalAppData)) {
+    if (rfid == FOLDERID_LocalAppData) {
         folder = profile + u"\\AppData\\Local";
-    } else if (SameGuid(rfid, FOLDERID_RoamingAppData)) {
+    } else if (rfid == FOLDERID_RoamingAppData) {
         folder = profile + u"\\AppData\\Roaming";
-    } else if (SameGuid(rfid, FOLDERID_ProgramData)) {
+    } else if (rfid == FOLDERID_ProgramData) {
         folder = u"C:\\ProgramData";
     }
     call.target = Utf16ToUtf8(folder);

@@ -98,6 +98,8 @@ bool IsDevice(std::u16string_view name);
 
 // Brings the installed services up to the clock's tick (services.cpp).
 void AdvanceServices();
+// Brings the battery packs up to the clock's tick, charging on AC (batteries.cpp).
+void AdvanceBatteries();
 
 // File objects (files.cpp).
 BOOL CloseFile(KernelObject& file);

@@ -341,6 +341,14 @@ void Notebook::setDefaultsLocked() {
     m_powerSchemes.reset();
 }
 
+void Notebook::advanceClock(std::uint64_t ms) {
+    std::lock_guard lock(m_mutex);
+    detail::AdvanceBatteries();
+    m_clock.tickMs += ms;
+    detail::AdvanceBatteries();
+    m_services.advance();
+}
+
 void Notebook::setRoot(const fs::path& root) {
     std::lock_guard lock(m_mutex);
     m_root = root;

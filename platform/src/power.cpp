@@ -6,8 +6,58 @@
 
 #include <celdor_models/power_schemes.h>
 
+#include <algorithm>
+
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
+
+namespace {
+
+// The system's battery as Windows reports it, over the packs in their bays: one composite
+// battery whose charge is the sum of theirs. The run time is known on battery only, from the
+// rate the packs run down at.
+SYSTEM_POWER_STATUS FromPacks(SYSTEM_POWER_STATUS status) {
+    namespace fw = celdor::models::firmware;
+    AdvanceBatteries();
+    fw::Firmware& firmware = NB().fervo().firmware();
+    const bool onAc = status.ACLineStatus != 0;
+    std::uint64_t remaining = 0;
+    std::uint64_t full = 0;
+    std::uint64_t drain = 0;
+    bool charging = false;
+    bool any = false;
+    for (std::uint32_t i = 0; i < fw::kMostPacks; ++i) {
+        const fw::Pack& pack = firmware.pack(i);
+        if (!pack.present) {
+            continue;
+        }
+        any = true;
+        remaining += pack.remainingCapacity;
+        full += pack.fullChargedCapacity;
+        drain += pack.dischargeRate;
+        charging =
+            charging || fw::IsCharging(pack, onAc, firmware.chargeLimit(i, NB().clock().tickMs));
+    }
+    status.BatteryLifeTime = BATTERY_LIFE_UNKNOWN;
+    status.BatteryFullLifeTime = BATTERY_LIFE_UNKNOWN;
+    if (!any || full == 0) {
+        status.BatteryFlag = BATTERY_FLAG_NO_BATTERY;
+        status.BatteryLifePercent = BATTERY_PERCENTAGE_UNKNOWN;
+        return status;
+    }
+    const auto percent =
+        static_cast<BYTE>(std::min<std::uint64_t>(100, (remaining * 100 + full / 2) / full));
+    status.BatteryLifePercent = percent;
+    status.BatteryFlag = (percent > 66 ? BATTERY_FLAG_HIGH : 0) | (percent < 33 ? BATTERY_FLAG_LOW : 0) |
+                         (percent < 5 ? BATTERY_FLAG_CRITICAL : 0) | (charging ? BATTERY_FLAG_CHARGING : 0);
+    if (!onAc && drain > 0) {
+        status.BatteryLifeTime = static_cast<DWORD>(remaining * 3600 / drain);
+        status.BatteryFullLifeTime = static_cast<DWORD>(full * 3600 / drain);
+    }
+    return status;
+}
+
+} // namespace
 
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
     const SystemCallScope systemCall;
@@ -19,7 +69,9 @@ BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
     } else if (auto error = Injected("GetSystemPowerStatus")) {
         SetLastError(*error);
     } else {
-        *lpSystemPowerStatus = NB().powerStatus();
+        BatteryDevices& batteries = NB().batteries();
+        const bool fromPacks = batteries.count() > 0 && batteries.systemStatusFromPacks;
+        *lpSystemPowerStatus = fromPacks ? FromPacks(NB().powerStatus()) : NB().powerStatus();
         ok = TRUE;
     }
     return Finish(call, ok);

@@ -31,10 +31,6 @@ DeviceInfoList* FindList(HDEVINFO set) {
     return it == Lists().end() ? nullptr : it->second.get();
 }
 
-bool SameGuid(const GUID& a, const GUID& b) {
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
 // Whether a device interface belongs to a device of the enumerator ("ACPI") or device instance
 // ("ACPI\PNP0C0A\1") named: "\\?\acpi#pnp0c0a#1#{class}" is an interface of ACPI\PNP0C0A\1.
 bool FromEnumerator(std::u16string_view path, std::u16string_view enumerator) {
@@ -76,7 +72,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         auto list = std::make_unique<DeviceInfoList>();
         BatteryDevices& batteries = NB().batteries();
         const bool battery =
-            (Flags & DIGCF_ALLCLASSES) || SameGuid(*ClassGuid, GUID_DEVICE_BATTERY);
+            (Flags & DIGCF_ALLCLASSES) || *ClassGuid == GUID_DEVICE_BATTERY;
         for (std::size_t i = 0; battery && i < batteries.count(); ++i) {
             const std::u16string& path = batteries.at(i).interfacePath;
             if (!Enumerator || FromEnumerator(path, Enumerator)) {
@@ -116,7 +112,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
         SetLastError(ERROR_INVALID_USER_BUFFER);
-    } else if (!SameGuid(*InterfaceClassGuid, GUID_DEVICE_BATTERY) ||
+    } else if (*InterfaceClassGuid != GUID_DEVICE_BATTERY ||
                member >= list->interfaces.size()) {
         SetLastError(ERROR_NO_MORE_ITEMS);
     } else {

@@ -30,6 +30,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     clock.sleptMs += dwMilliseconds;
     ++clock.sleeps;
     AdvanceServices();
+    AdvanceBatteries();
     Record(Call{.function = "Sleep", .code = dwMilliseconds});
 }
 

@@ -89,12 +89,20 @@ void CBatteryDriver::CloseOwnHandles() {
     m_bOwnsHandles = false;
 }
 
+// An enumeration that fails half way (memory running out) gives the reference back and closes
+// what it opened, so that the count stays true for every later query.
 void CBatteryDriver::ReferenceStep() {
     std::lock_guard lock(s_mutexHandle);
     ++s_nHandleRefCount;
     if (s_nHandleRefCount == 1 && m_hBattery[0] == INVALID_HANDLE_VALUE &&
         m_hBattery[1] == INVALID_HANDLE_VALUE) {
-        GetBatteryDriverHandle();
+        try {
+            GetBatteryDriverHandle();
+        } catch (...) {
+            --s_nHandleRefCount;
+            CloseOwnHandles();
+            throw;
+        }
     }
 }
 

@@ -53,4 +53,26 @@ TEST(Batteries, WithoutBatteriesNoneIsFound) {
     driver.ReleaseBatteryDriverHandle();
 }
 
+// Without batteries and without the maker's driver every query has its answer for "none": the
+// record a caller passes in keeps its sentinels.
+TEST(Batteries, WithoutBatteriesTheQueriesAnswerNone) {
+    if (!NoBatteries() || Celdor::CBatteryInformation::GetFVDriverCapability() != 0) {
+        GTEST_SKIP() << "this machine has batteries or the maker's driver";
+    }
+    Celdor::CBatteryInformation batteries;
+    EXPECT_EQ(batteries.GetPreciseBatteryCount(), 0);
+    EXPECT_EQ(batteries.GetBatteryCount(), 1);
+    EXPECT_EQ(batteries.IsBatteryExist(0), 0);
+    EXPECT_EQ(batteries.GetBatteryStatus(0), 5);
+    Celdor::_BATTERY_INFORMATION_EX info;
+    EXPECT_EQ(batteries.GetBatteryInformation(info, 1), 0);
+    EXPECT_EQ(batteries.GetBatteryInformation(info, 0), 1);
+    EXPECT_EQ(info.DesignCapacity, 0xFFFF);
+    EXPECT_TRUE(info.Chemistry.IsEmpty());
+    const Celdor::SmartBatteryInfo health = Celdor::CBatteryInformation::GetSmartBatteryV2Info();
+    EXPECT_EQ(health.IsSupported, 0);
+    EXPECT_EQ(health.HealthLevel, -1);
+    EXPECT_EQ(health.PredictedLifeSpan, -1);
+}
+
 } // namespace

@@ -9,6 +9,7 @@
 // The last line reads "fault sweep: P pairs over O operations, F failures"; every failure is
 // listed above it, and the exit status is non-zero when there was one.
 #include "log_lines.h"
+#include "out_of_memory.h"
 #include "sweep_operations.h"
 
 #include "support/logger.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <new>
 #include <set>
@@ -28,44 +30,6 @@
 #include <vector>
 
 #include <unistd.h>
-
-// --- The library's allocations, counted and failed on demand --------------------------------
-
-namespace {
-// Only the operation under test counts, on the sweep's own thread, and only outside the
-// system's functions: those allocate from the system's heap on Windows.
-thread_local bool t_counting = false;
-thread_local long t_allocations = 0;
-thread_local long t_failAt = 0; // the allocation to fail (1-based); 0: none
-
-bool FailThisOne() {
-    if (!t_counting || celdor::sim::InSystemCall()) {
-        return false;
-    }
-    return ++t_allocations == t_failAt;
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    void* memory = FailThisOne() ? nullptr : std::malloc(size != 0 ? size : 1);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return FailThisOne() ? nullptr : std::malloc(size != 0 ? size : 1);
-}
-// Memory from malloc goes back to free; the compiler cannot tell that these pair up.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -132,11 +96,14 @@ DWORD WindowsError(const celdor::sim::Call& call) {
     return found == errors.end() ? 0 : found->second;
 }
 
+constexpr long kUncounted = std::numeric_limits<long>::max();
+
 struct Sweep {
     std::map<std::string, std::string> scenarios; // file name -> JSON
     long pairs = 0;
     long allocationPairs = 0;
     std::vector<std::string> failures;
+    long allocations = 0; // the library's allocations in the last run that failed none
 
     std::string Scenario(const std::string& name) {
         auto [at, added] = scenarios.try_emplace(name);
@@ -169,9 +136,7 @@ struct Sweep {
     void Run(const Operation& op, const std::string& run, long failAt = 0) {
         int result = 0;
         std::string problem;
-        t_allocations = 0;
-        t_failAt = failAt;
-        t_counting = true;
+        t_allocationsBeforeFailure = failAt > 0 ? failAt - 1 : kUncounted;
         try {
             result = op.run();
         } catch (const std::bad_alloc&) {
@@ -181,8 +146,10 @@ struct Sweep {
         } catch (...) {
             problem = "unknown exception thrown";
         }
-        t_counting = false;
-        t_failAt = 0;
+        if (failAt == 0) {
+            allocations = kUncounted - t_allocationsBeforeFailure;
+        }
+        t_allocationsBeforeFailure = -1;
         if (problem.empty() && !op.results(result)) {
             problem = "result " + std::to_string(result) + " is not a documented one";
         }
@@ -216,7 +183,7 @@ struct Sweep {
             // The clean run: which calls the operation makes, and how many allocations.
             Arrange(op, scenario);
             Run(op, scenario);
-            const long allocations = t_allocations;
+            const long allocationsMade = allocations;
             const std::vector<celdor::sim::Call> calls = Nb().journal().calls();
             std::map<std::string, unsigned> seen;
             for (const celdor::sim::Call& call : calls) {
@@ -231,7 +198,7 @@ struct Sweep {
                             " fails with " + std::to_string(error));
                 ++pairs;
             }
-            for (long n = 1; n <= allocations; ++n) {
+            for (long n = 1; n <= allocationsMade; ++n) {
                 Arrange(op, scenario);
                 Run(op, scenario + ", allocation #" + std::to_string(n) + " fails", n);
                 ++pairs;

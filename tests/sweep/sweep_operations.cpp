@@ -33,6 +33,9 @@ const std::vector<std::string> kThermal = {"default.json", "thermal-stopped.json
                                            "thermal-starting.json", "thermal-unconfirmed.json",
                                            "thermal-process-management.json"};
 const std::vector<std::string> kBatteries = {"default.json", "two-batteries.json"};
+const std::vector<std::string> kBatteryInformation = {"default.json", "two-batteries.json",
+                                                      "two-batteries-crossed.json",
+                                                      "no-battery.json", "worn-battery.json"};
 
 // The charging values the host reads back, and an INI file in a folder a user may write to.
 const WCHAR* const kAddinKey = Celdor::CChargingMode::ADDIN_KEY;
@@ -309,6 +312,58 @@ std::vector<Operation> Build() {
          kFlag},
         {"CBatteryDriver::GetFvSpecVersion", kCharging,
          [] { return Celdor::CBatteryDriver::GetFvSpecVersion(); }, From(-1)},
+        // Battery information
+        {"CBatteryInformation::GetBatteryInformation", kBatteryInformation,
+         [] {
+             Celdor::CBatteryInformation batteries;
+             Celdor::_BATTERY_INFORMATION_EX info;
+             int result = 0;
+             for (int index = batteries.GetBatteryCount() - 1; index >= 0; --index) {
+                 result = result * 2 + batteries.GetBatteryInformation(info, index);
+             }
+             return result;
+         },
+         OneOf({0, 1, 2, 3})},
+        {"CBatteryInformation::GetBatteryInformation copies", kDefault,
+         [] {
+             Celdor::CBatteryInformation batteries;
+             batteries.GetBatteryCount();
+             Celdor::CBatteryInformation copy(batteries);
+             Celdor::_BATTERY_INFORMATION_EX info;
+             return copy.GetBatteryInformation(info, 0);
+         },
+         kFlag},
+        {"CBatteryInformation::GetBatteryCount", kBatteryInformation,
+         [] { return Celdor::CBatteryInformation().GetBatteryCount(); }, OneOf({1, 2})},
+        {"CBatteryInformation::IsBatteryExist(1)", kBatteryInformation,
+         [] { return Celdor::CBatteryInformation().IsBatteryExist(1); }, kFlag},
+        {"CBatteryInformation::GetPreciseBatteryCount", kBatteryInformation,
+         [] { return Celdor::CBatteryInformation().GetPreciseBatteryCount(); }, kMode},
+        {"CBatteryInformation::GetBatteryStatus", kBatteryInformation,
+         [] { return int{Celdor::CBatteryInformation().GetBatteryStatus(0)}; },
+         OneOf({1, 2, 3, 4, 5, 0xFFFF})},
+        {"CBatteryInformation::GetFVDriverCapability", kDefault,
+         [] { return Celdor::CBatteryInformation::GetFVDriverCapability(); }, kFlag},
+        {"CBatteryInformation::IsSupportSmartBatteryV2", kDefault,
+         [] { return Celdor::CBatteryInformation::IsSupportSmartBatteryV2(); }, kFlag},
+        {"CBatteryInformation::GetBatteryHealthLevel", kDefault,
+         [] { return Celdor::CBatteryInformation::GetBatteryHealthLevel(); }, From(-1)},
+        {"CBatteryInformation::GetBatteryHealthTip", kDefault,
+         [] { return Celdor::CBatteryInformation::GetBatteryHealthTip(); }, From(-1)},
+        {"CBatteryInformation::GetBatteryPredictedLifeSpan", kDefault,
+         [] { return Celdor::CBatteryInformation::GetBatteryPredictedLifeSpan(); }, From(-1)},
+        {"CBatteryInformation::GetSmartBatteryV2Info",
+         {"default.json", "worn-battery.json"},
+         [] {
+             const Celdor::SmartBatteryInfo health =
+                 Celdor::CBatteryInformation::GetSmartBatteryV2Info();
+             return health.IsSupported == 1 && health.HealthLevel >= -1 && health.HealthTip >= -1 &&
+                            health.PredictedLifeSpan >= -1
+                        ? 1
+                    : health.IsSupported == 0 ? 0
+                                              : -1;
+         },
+         kFlag},
     };
     for (auto family : {FeatureOperations<Celdor::CUSBCharger>("CUSBCharger"),
                         FeatureOperations<Celdor::CUSBBatteryCharger>("CUSBBatteryCharger")}) {

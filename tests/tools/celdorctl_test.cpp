@@ -32,7 +32,7 @@ TEST_F(Celdorctl, StatusReportsTheNotebookAsItIs) {
         "adapter_mode_detection": true, "driver_present": true, "driver_error": 0,
         "thermal_mode": null, "thermal_service": "Thermivo",
         "active_plan": "Balanced", "charging_mode": "normal",
-        "usb": {"ac": "not supported", "battery": "not supported"}})"));
+        "usb": {"ac": "not supported", "battery": "not supported"}, "batteries": []})"));
     EXPECT_EQ(result.err, "");
 }
 

@@ -39,8 +39,8 @@ namespace {
 
 using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
-    AddStatusCommands, AddAdapterCommands,  AddThermalCommands,
-    AddPlansCommands,  AddChargingCommands, AddUsbCommands,
+    AddStatusCommands,   AddAdapterCommands, AddThermalCommands, AddPlansCommands,
+    AddChargingCommands, AddUsbCommands,     AddBatteryCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {

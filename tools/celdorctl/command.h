@@ -63,5 +63,6 @@ void AddThermalCommands(Commands& commands);
 void AddPlansCommands(Commands& commands);
 void AddChargingCommands(Commands& commands);
 void AddUsbCommands(Commands& commands);
+void AddBatteryCommands(Commands& commands);
 
 } // namespace celdorctl

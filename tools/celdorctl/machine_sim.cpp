@@ -12,6 +12,8 @@
 
 #include <celdor_platform/notebook.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -132,8 +134,61 @@ void Machine::addOptions(CLI::App& app) {
         ->type_name("DIR");
 }
 
+// "30m", "2h", "1h30m", "45s", "500ms", "1d": parts of a whole number and a unit.
+std::uint64_t ParseDuration(const std::string& text) {
+    static const std::pair<const char*, std::uint64_t> kUnits[] = {
+        {"ms", 1}, {"s", 1000}, {"m", 60'000}, {"h", 3'600'000}, {"d", 86'400'000}};
+    std::uint64_t total = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t digits = at;
+        while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) {
+            ++digits;
+        }
+        std::size_t letters = digits;
+        while (letters < text.size() && std::isalpha(static_cast<unsigned char>(text[letters]))) {
+            ++letters;
+        }
+        const std::string unit = text.substr(digits, letters - digits);
+        auto known = std::find_if(std::begin(kUnits), std::end(kUnits),
+                                  [&](const auto& u) { return unit == u.first; });
+        if (digits == at || digits - at > 9 || known == std::end(kUnits)) {
+            throw CommandError("'" + text +
+                               "' is not a duration: give a number with a unit "
+                               "(ms, s, m, h, d), such as 30m, 2h or 1h30m");
+        }
+        total += std::stoull(text.substr(at, digits - at)) * known->second;
+        at = letters;
+    }
+    if (text.empty()) {
+        throw CommandError("a duration is needed, such as 30m or 2h");
+    }
+    return total;
+}
+
 void Machine::addCommands(Commands& commands) {
     State& state = *m_state;
+    CLI::App* clock = commands.family("clock", "The simulated notebook's clock");
+    auto duration = std::make_shared<std::string>();
+    commands
+        .add(
+            "advance", "Move the clock on: batteries charge or run down over the time",
+            Effect::Changes,
+            [duration](Context& context) {
+                const std::uint64_t ms = ParseDuration(*duration);
+                NB().advanceClock(ms);
+                const std::uint64_t tick = NB().clock().tickMs;
+                Report report;
+                report.row("advanced_ms", "Advanced by", ms, *duration)
+                    .row("tick_ms", "Time since boot", tick,
+                         std::to_string(tick / 3'600'000) + " h " +
+                             std::to_string(tick / 60'000 % 60) + " min");
+                report.print(context.out, context.json);
+                return 0;
+            },
+            clock)
+        ->add_option("duration", *duration, "How long, such as 30m, 2h or 1h30m")
+        ->required();
     state.resetCommand = commands.add(
         "reset", "Start again from the default notebook, with an empty drive", Effect::Changes,
         [&state](Context& context) {

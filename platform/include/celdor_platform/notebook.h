@@ -8,6 +8,7 @@
 #include "win32.h"
 
 #include <celdor_models/firmware.h>
+#include <celdor_models/pack.h>
 #include <celdor_models/services.h>
 
 #include <cstdint>
@@ -273,18 +274,10 @@ private:
 
 // --- The battery class devices --------------------------------------------------------------
 
-// A battery pack as Windows reports it in BATTERY_INFORMATION. Capacities, alerts and the
-// critical bias in mWh.
-struct BatteryPack {
-    std::string chemistry = "LION"; // up to four ASCII characters: "LION", "LiP", "NiMH", ...
-    bool rechargeable = true;
-    DWORD designedCapacity = 0;
-    DWORD fullChargedCapacity = 0;
-    DWORD defaultAlert1 = 0; // the low-capacity alert
-    DWORD defaultAlert2 = 0; // the warning alert
-    DWORD criticalBias = 0;
-    DWORD cycleCount = 0;
-};
+// A battery pack: one physical pack, held by the firmware model in the maker's numbering
+// (models/firmware/pack.h). The battery class devices and the system power status report it to
+// Windows, the maker's driver reads its smart-battery block; both views come from the same pack.
+using BatteryPack = celdor::models::firmware::Pack;
 
 // A battery device of the battery interface class: a battery bay, opened through its interface
 // path, with or without a pack in it. Its tag names the pack that is in: every insertion gives a
@@ -292,22 +285,33 @@ struct BatteryPack {
 struct BatteryDevice {
     std::u16string interfacePath; // "\\?\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}"
     bool inserted = true;
-    BatteryPack pack;
-    ULONG tag = 0; // while a pack is in; 0 (BATTERY_TAG_INVALID) otherwise
+    std::uint32_t slot = 0; // the pack's number in the firmware
+    ULONG tag = 0;          // while a pack is in; 0 (BATTERY_TAG_INVALID) otherwise
 };
 
-// The battery devices in the order the interface class enumerates them.
+// The battery devices in the order the interface class enumerates them. The packs live in the
+// firmware: the n-th bay added holds the firmware's pack n, so that bays added (or enumerated)
+// in another order than the firmware counts give two numberings that disagree, as on machines
+// whose interface paths sort the other way round.
 class BatteryDevices {
 public:
+    // At most two bays; a third throws std::length_error.
     void add(std::u16string interfacePath, BatteryPack pack, bool inserted = true);
     std::size_t count() const { return m_devices.size(); }
     BatteryDevice& at(std::size_t index) { return m_devices.at(index); }
+    // The pack of a bay (in the firmware).
+    BatteryPack& pack(std::size_t index);
     // Takes the pack out of a bay, or puts it (back) in under a new tag.
     void eject(std::size_t index);
     void insert(std::size_t index);
     void clear();
     // The device whose interface path, without its "\\?\" or "\\.\", is `name`; null if none.
     BatteryDevice* find(std::u16string_view name);
+
+    // While there are bays, GetSystemPowerStatus reports the packs (charge, run time, battery
+    // flags) over the power status set on the notebook; a test that scripts those values
+    // itself switches this off. A reset switches it on.
+    bool systemStatusFromPacks = true;
 
 private:
     std::vector<BatteryDevice> m_devices;
@@ -421,6 +425,10 @@ public:
     Journal& journal() { return m_journal; }
     PowerSchemes& powerSchemes() { return m_powerSchemes; }
     Faults& faults() { return m_faults; }
+
+    // Moves the clock on by `ms` as time passing would: the battery packs charge or run down
+    // and the services move on over the time.
+    void advanceClock(std::uint64_t ms);
 
     // Accounting: how many handles of each kind are open now, and a readable list of them.
     int openCount(HandleKind kind) const;

@@ -275,6 +275,15 @@ typedef struct _SYSTEM_POWER_STATUS {
     DWORD BatteryFullLifeTime;
 } SYSTEM_POWER_STATUS, *LPSYSTEM_POWER_STATUS;
 
+#define BATTERY_FLAG_HIGH 0x01
+#define BATTERY_FLAG_LOW 0x02
+#define BATTERY_FLAG_CRITICAL 0x04
+#define BATTERY_FLAG_CHARGING 0x08
+#define BATTERY_FLAG_NO_BATTERY 0x80
+#define BATTERY_FLAG_UNKNOWN 0xff
+#define BATTERY_PERCENTAGE_UNKNOWN 0xff
+#define BATTERY_LIFE_UNKNOWN 0xffffffff
+
 CELDOR_PLATFORM_API BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus);
 
 // --- Registry -------------------------------------------------------------------------------
@@ -566,6 +575,7 @@ CELDOR_PLATFORM_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 
 typedef unsigned char UCHAR;
+typedef unsigned short USHORT;
 typedef UCHAR* PUCHAR;
 
 // Two GUIDs are the same identifier when all their bytes are, as the SDK defines it for C++.
@@ -735,3 +745,36 @@ typedef struct _BATTERY_INFORMATION {
     ULONG CriticalBias;
     ULONG CycleCount;
 } BATTERY_INFORMATION, *PBATTERY_INFORMATION;
+
+// The battery's state: IOCTL_BATTERY_QUERY_STATUS, asked with a BATTERY_WAIT_STATUS.
+#define IOCTL_BATTERY_QUERY_STATUS                                                                 \
+    CTL_CODE(FILE_DEVICE_BATTERY, 0x13, METHOD_BUFFERED, FILE_READ_ACCESS)
+
+#define BATTERY_POWER_ON_LINE 0x00000001
+#define BATTERY_DISCHARGING 0x00000002
+#define BATTERY_CHARGING 0x00000004
+#define BATTERY_CRITICAL 0x00000008
+#define BATTERY_UNKNOWN_CAPACITY 0xFFFFFFFF
+#define BATTERY_UNKNOWN_VOLTAGE 0xFFFFFFFF
+#define BATTERY_UNKNOWN_RATE 0x80000000
+
+typedef struct _BATTERY_WAIT_STATUS {
+    ULONG BatteryTag;
+    ULONG Timeout;
+    ULONG PowerState;
+    ULONG LowCapacity;
+    ULONG HighCapacity;
+} BATTERY_WAIT_STATUS, *PBATTERY_WAIT_STATUS;
+
+typedef struct _BATTERY_STATUS {
+    ULONG PowerState;
+    ULONG Capacity; // mWh, or relative units
+    ULONG Voltage;  // mV
+    LONG Rate;      // mW, negative while discharging
+} BATTERY_STATUS, *PBATTERY_STATUS;
+
+typedef struct _BATTERY_MANUFACTURE_DATE {
+    UCHAR Day;
+    UCHAR Month;
+    USHORT Year;
+} BATTERY_MANUFACTURE_DATE, *PBATTERY_MANUFACTURE_DATE;

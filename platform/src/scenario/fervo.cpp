@@ -52,6 +52,9 @@ const Named kCodes[] = {
     {"IOCTL_GET_SPEC_VERSION", fw::kGetSpecVersion},
     {"IOCTL_BTMC", fw::kBtmc},
     {"IOCTL_BNMC", fw::kBnmc},
+    {"IOCTL_SMART_BATTERY_READ", fw::kSmartBatteryRead},
+    {"IOCTL_BATTERY_FIRMWARE_INFO", fw::kBatteryFirmwareInfo},
+    {"IOCTL_CHARGE_COMPLETION_TIME", fw::kChargeCompletionTime},
 };
 
 const Named kRefusals[] = {
@@ -164,11 +167,13 @@ struct State {
     std::vector<fw::Mode> on;
     std::uint32_t adapterState = 0;
     std::uint32_t temporaryMode = 0;
+    std::uint32_t firstSelector = 0; // of the smart-battery read
 };
 
 State ReadState(const Json& section, const std::string& where, const fw::Config& config) {
     ExpectObject(section, where);
-    CheckMembers(section, where, {"on", "adapter_state", "temporary_mode"});
+    CheckMembers(section, where,
+                 {"on", "adapter_state", "temporary_mode", "smart_battery_first_selector"});
     State state;
     if (auto* v = Find(section, "on")) {
         const std::string list = Member(where, "on");
@@ -192,6 +197,10 @@ State ReadState(const Json& section, const std::string& where, const fw::Config&
     if (auto* v = Find(section, "temporary_mode")) {
         state.temporaryMode = static_cast<std::uint32_t>(
             ReadUnsigned(*v, Member(where, "temporary_mode"), 0x7FFFFFF));
+    }
+    if (auto* v = Find(section, "smart_battery_first_selector")) {
+        state.firstSelector = static_cast<std::uint32_t>(
+            ReadUnsigned(*v, Member(where, "smart_battery_first_selector"), 1));
     }
     return state;
 }
@@ -226,6 +235,7 @@ Change LoadFervo(const Json& section, const std::string& where) {
         }
         firmware.setAdapterState(state.adapterState);
         firmware.setTemporaryMode(state.temporaryMode);
+        firmware.setSelectorBase(state.firstSelector);
     };
 }
 
@@ -280,6 +290,9 @@ std::optional<Json> SaveFervo(Notebook& nb) {
     out["state"] = {{"on", on},
                     {"adapter_state", firmware.adapterState()},
                     {"temporary_mode", firmware.temporaryMode()}};
+    if (firmware.selectorBase() != 0) {
+        out["state"]["smart_battery_first_selector"] = firmware.selectorBase();
+    }
     return out;
 }
 

@@ -11,6 +11,8 @@
 
 namespace celdorctl {
 
+class Report;
+
 // Whether the maker's driver can be opened now, and the error when it cannot.
 struct DriverProbe {
     bool present = false;
@@ -43,5 +45,9 @@ struct ThermalSummary {
     std::string text;
 };
 ThermalSummary SummariseThermal();
+
+// One row per battery: charge, charge status, and the time left or to full
+// (commands/battery.cpp).
+void AddBatteryRows(Report& report);
 
 } // namespace celdorctl

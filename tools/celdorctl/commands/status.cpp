@@ -59,6 +59,7 @@ int Status(Context& context) {
     report.row("active_plan", "Power plan", planKnown ? Json(plan.ToUtf8()) : Json(),
                planKnown ? plan.ToUtf8() : "unknown: the system did not say");
     AddChargingRows(report);
+    AddBatteryRows(report);
     report.print(context.out, context.json);
     return 0;
 }

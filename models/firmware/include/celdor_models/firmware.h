@@ -13,14 +13,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "pack.h"
+
 namespace celdor::models::firmware {
 
 // The control codes the firmware answers: device type 0x8310, buffered, any access.
-inline constexpr uint32_t kPowerCommand = 0x831020F8;     // 1-byte sub-command -> 32-bit word
-inline constexpr uint32_t kUsbChargeCommand = 0x831020E8; // 1-byte sub-command -> 32-bit word
-inline constexpr uint32_t kGetSpecVersion = 0x8310214C;   // 32-bit command -> 32-bit reply
-inline constexpr uint32_t kBtmc = 0x83102148;             // battery mode control
-inline constexpr uint32_t kBnmc = 0x83102150;             // night-charge mode control
+inline constexpr uint32_t kPowerCommand = 0x831020F8;         // 1-byte sub-command -> 32-bit word
+inline constexpr uint32_t kUsbChargeCommand = 0x831020E8;     // 1-byte sub-command -> 32-bit word
+inline constexpr uint32_t kGetSpecVersion = 0x8310214C;       // 32-bit command -> 32-bit reply
+inline constexpr uint32_t kBtmc = 0x83102148;                 // battery mode control
+inline constexpr uint32_t kBnmc = 0x83102150;                 // night-charge mode control
+inline constexpr uint32_t kSmartBatteryRead = 0x83102138;     // 32-bit selector -> 83-byte block
+inline constexpr uint32_t kBatteryFirmwareInfo = 0x83102120;  // nothing -> 20-byte block
+inline constexpr uint32_t kChargeCompletionTime = 0x8310212C; // 32-bit request -> 32-bit minutes
 
 // What a notebook's firmware offers: bits of Config::features.
 enum Feature : uint32_t {
@@ -116,6 +121,23 @@ public:
     // The machine went through a hibernation: the modes the configuration names are off.
     void hibernate();
 
+    // The battery packs in the firmware's numbering, and whether each is in its bay. A reset
+    // empties both bays; configure() leaves them as they are.
+    Pack& pack(uint32_t index) { return m_packs[index < kMostPacks ? index : 0]; }
+    const Pack& pack(uint32_t index) const { return m_packs[index < kMostPacks ? index : 0]; }
+    // The smart-battery selector of the first pack: 0, or 1 on firmware that counts from 1
+    // (selector 0 then reads an empty block).
+    uint32_t selectorBase() const { return m_selectorBase; }
+    void setSelectorBase(uint32_t base) { m_selectorBase = base ? 1 : 0; }
+    // The charge a pack holds at on AC, in mWh: full, or the storage-mode limit (60% of full,
+    // 80% on firmware with storage-80) while its storage mode shows at `nowMs`.
+    uint32_t chargeLimit(uint32_t index, uint64_t nowMs) const;
+    // Brings the packs to time `nowMs` on AC or battery. The first call after packsChanged()
+    // only takes the time: a pack starts to move from when it is first looked at.
+    void advancePacks(uint64_t nowMs, bool onAc);
+    void packsChanged() { m_packsTimed = false; }
+    bool onAc() const { return m_onAc; }
+
 private:
     // One switchable mode: `before` until time `at`, `after` from then on.
     struct Switch {
@@ -134,11 +156,19 @@ private:
     Reply specVersion(uint32_t command, uint8_t* out, uint32_t outSize) const;
     Reply btmc(uint32_t command, uint8_t* out, uint32_t outSize) const;
     Reply bnmc(uint64_t nowMs, uint32_t command, uint8_t* out, uint32_t outSize);
+    Reply smartBattery(uint32_t selector, uint8_t* out, uint32_t outSize) const;
+    Reply batteryFirmware(uint8_t* out, uint32_t outSize) const;
+    Reply chargeCompletion(uint64_t nowMs, uint8_t* out, uint32_t outSize) const;
 
     Config m_config{};
     Switch m_modes[kModeCount]{};
     uint32_t m_adapterState = 0;
     uint32_t m_temporaryMode = 0;
+    Pack m_packs[kMostPacks]{};
+    uint32_t m_selectorBase = 0;
+    bool m_onAc = true;
+    bool m_packsTimed = false;
+    uint64_t m_packsAt = 0;
 };
 
 } // namespace celdor::models::firmware

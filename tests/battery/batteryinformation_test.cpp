@@ -1,0 +1,428 @@
+// Battery information on the simulated notebook: the record merged from the battery class and the
+// maker's smart-battery data of the same packs, the two numberings matched, the packs moving on
+// the virtual clock, the health values, and every failure turned into the fixed result.
+#include "every_call_fails.h"
+#include "log_file.h"
+#include "out_of_memory.h"
+
+#include <celdor/batteryinformation.h>
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+using namespace celdor::sim;
+using Celdor::CBatteryInformation;
+using Record = Celdor::_BATTERY_INFORMATION_EX;
+namespace fw = celdor::models::firmware;
+
+namespace {
+
+const char16_t kBay1[] = u"\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
+const char16_t kBay2[] = u"\\\\?\\acpi#pnp0c0a#2#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
+constexpr std::uint16_t kNone = 0xFFFF;
+
+// A pack half charged on AC, at 90% health.
+BatteryPack Pack(const char* serial, std::uint32_t design = 57000) {
+    BatteryPack pack{.designedCapacity = design,
+                     .fullChargedCapacity = design / 10 * 9,
+                     .cycleCount = 143,
+                     .remainingCapacity = design / 20 * 9,
+                     .chargeRate = 20000,
+                     .dischargeRate = 10000,
+                     .voltage = 12400,
+                     .temperature = 3031,
+                     .manufactureYear = 2021,
+                     .manufactureMonth = 3,
+                     .manufactureDay = 15,
+                     .manufacturer = "Quillcell",
+                     .firmwareWords = {0x1234, 0x5678, 0x9ABC, 0xDEF0},
+                     .smbWord06 = 120,
+                     .smbWord12 = -200,
+                     .smbText32 = "QC57W"};
+    std::strncpy(pack.serialNumber, serial, 20);
+    return pack;
+}
+
+// Exposes the caches and refreshes.
+class Probe : public CBatteryInformation {
+public:
+    using CBatteryInformation::m_osInfo;
+    using CBatteryInformation::m_smbInfo;
+    using CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS;
+    using CBatteryInformation::RetrieveAndCacheBatteryInformationFromSMB;
+    using CBatteryInformation::s_uGSBIMeetSpec;
+};
+
+class BatteryInformationTest : public LoggingTest {
+protected:
+    // The bays in enumeration order; the n-th holds the firmware's pack n.
+    void Machine(std::vector<std::pair<const char16_t*, BatteryPack>> bays) {
+        nb().fervo().present = true;
+        nb().fervo().configure({.batteries = static_cast<std::uint32_t>(bays.size())});
+        for (auto& [path, pack] : bays) {
+            nb().batteries().add(path, pack);
+        }
+    }
+    static Record Info(int index = 0, Record info = {}) {
+        CBatteryInformation batteries;
+        batteries.GetBatteryCount();
+        EXPECT_EQ(batteries.GetBatteryInformation(info, index), 1);
+        return info;
+    }
+    static std::string Utf8(const Celdor::CString& text) { return text.ToUtf8(); }
+};
+
+TEST(BatteryRecord, StartsWithoutValuesAndCopiesEveryField) {
+    Record record;
+    const std::uint16_t* words[] = {
+        &record.DesignCapacity, &record.FullChargeCapacity, &record.RemainingCapacity,
+        &record.SmbWord06,      &record.SmbWord08,          &record.Voltage,
+        &record.Temperature,    &record.ManufactureDate,    &record.SmbWord18,
+        &record.SmbWord20,      &record.ChargePercent,      &record.HealthPercent,
+        &record.ChargeStatus,   &record.RemainingTime,      &record.TimeToFull,
+        &record.Reserved,       &record.CycleCount};
+    for (const std::uint16_t* word : words) {
+        EXPECT_EQ(*word, kNone);
+    }
+    EXPECT_EQ(record.SmbSignedWord12, 65535);
+    EXPECT_TRUE(record.Chemistry.IsEmpty() && record.Firmware.IsEmpty() &&
+                record.SerialNumber.IsEmpty() && record.ManufacturerName.IsEmpty() &&
+                record.SmbText32.IsEmpty() && record.SmbText52.IsEmpty());
+    record.Reserved = 7;
+    record.SmbText52 = W("text");
+    const Record copy = record;
+    EXPECT_EQ(copy.Reserved, 7);
+    EXPECT_EQ(copy.SmbText52, record.SmbText52);
+}
+
+// Every value agrees with the pack, each in the record's units; a value the caller set and no
+// source has (the run time on AC) stays the caller's.
+TEST_F(BatteryInformationTest, OneBatteryAgreesWithItsPack) {
+    BatteryPack pack = Pack("QC-0001");
+    std::strcpy(pack.manufacturer, "QuillcellPwr"); // 12 bytes: too long for Windows' 10
+    Machine({{kBay1, pack}});
+    Record preset;
+    preset.RemainingTime = 77;
+    const Record info = Info(0, preset);
+    EXPECT_EQ(info.DesignCapacity, 5700);
+    EXPECT_EQ(info.FullChargeCapacity, 5130);
+    EXPECT_EQ(info.RemainingCapacity, 2565);
+    EXPECT_EQ(info.Voltage, 12400);
+    EXPECT_EQ(info.Temperature, 3031);
+    EXPECT_EQ(info.ManufactureDate, 21103);
+    EXPECT_EQ(info.ChargePercent, 50);
+    EXPECT_EQ(info.HealthPercent, 90);
+    EXPECT_EQ(info.ChargeStatus, 1);
+    EXPECT_EQ(info.TimeToFull, 77); // 25650 mWh missing at 20000 mW
+    EXPECT_EQ(info.RemainingTime, 77);
+    EXPECT_EQ(info.CycleCount, 143);
+    EXPECT_EQ(info.SmbWord06, 120);
+    EXPECT_EQ(info.SmbSignedWord12, -200);
+    EXPECT_EQ(Utf8(info.ManufacturerName), "QuillcellPwr");
+    EXPECT_EQ(Utf8(info.Chemistry), "LION");
+    EXPECT_EQ(Utf8(info.SerialNumber), "QC-0001");
+    EXPECT_EQ(Utf8(info.Firmware), "1234-5678-9ABC-DEF0");
+    EXPECT_EQ(Utf8(info.SmbText32), "QC57W");
+    EXPECT_TRUE(info.SmbText52.IsEmpty());
+}
+
+// What the system reports replaces the computed percentage of one battery and gives the run
+// time, shared by two in proportion to their remaining energy.
+TEST_F(BatteryInformationTest, SystemPowerStatusGivesChargeAndRunTime) {
+    BatteryPack a = Pack("A", 66000);
+    a.fullChargedCapacity = 60000;
+    a.remainingCapacity = 30000;
+    BatteryPack b = Pack("B", 20000);
+    b.remainingCapacity = 10000;
+    struct Case {
+        std::vector<std::pair<const char16_t*, BatteryPack>> bays;
+        std::uint16_t charge0;
+        std::uint16_t minutes[2];
+    };
+    const Case cases[] = {{{{kBay1, a}}, 51, {120, 0}}, {{{kBay1, a}, {kBay2, b}}, 50, {90, 30}}};
+    for (const Case& c : cases) {
+        nb().reset();
+        Machine(c.bays);
+        nb().batteries().systemStatusFromPacks = false;
+        nb().powerStatus() = SYSTEM_POWER_STATUS{0, 0, 51, 0, 7200, 0xFFFFFFFF};
+        EXPECT_EQ(Info(0).ChargePercent, c.charge0);
+        EXPECT_EQ(Info(0).RemainingTime, c.minutes[0]);
+        if (c.bays.size() == 2) {
+            EXPECT_EQ(Info(1).RemainingTime, c.minutes[1]);
+        }
+    }
+}
+
+// A battery that counts in percent of its design capacity gives no capacities or time to full
+// of its own: the smart-battery block's capacities stand, the percentage is still computed.
+TEST_F(BatteryInformationTest, RelativeCapacitiesLeaveTheSmartBatteryValues) {
+    BatteryPack pack = Pack("R");
+    pack.relativeCapacity = true;
+    Machine({{kBay1, pack}});
+    nb().batteries().systemStatusFromPacks = false;
+    Probe probe;
+    probe.GetBatteryCount();
+    ASSERT_EQ(probe.RetrieveAndCacheBatteryInformationFromOS(), 1);
+    EXPECT_EQ(probe.m_osInfo[0].DesignCapacity, kNone);
+    EXPECT_EQ(probe.m_osInfo[0].TimeToFull, kNone);
+    EXPECT_EQ(probe.m_osInfo[0].ChargePercent, 50);
+    EXPECT_EQ(Info().DesignCapacity, 5700);
+}
+
+// The pack lives on the clock: it charges on AC up to full (or the storage limit), runs down on
+// battery, and the record follows.
+TEST_F(BatteryInformationTest, PacksChargeAndRunDownOverTime) {
+    Machine({{kBay1, Pack("T")}});
+    const Record before = Info();
+    nb().advanceClock(30 * 60'000);
+    const Record charged = Info();
+    EXPECT_EQ(charged.RemainingCapacity, 2565 + 1000); // 20000 mW for half an hour
+    EXPECT_LT(charged.TimeToFull, before.TimeToFull);
+    nb().fervo().firmware().set(fw::Mode::Storage, true); // holds at 60%, above it already
+    nb().advanceClock(4 * 3'600'000);
+    const Record held = Info();
+    EXPECT_EQ(held.RemainingCapacity, 3565);
+    EXPECT_EQ(held.ChargeStatus, 0);
+    EXPECT_EQ(held.TimeToFull, kNone);
+    nb().powerStatus().ACLineStatus = 0;
+    nb().advanceClock(60 * 60'000);
+    const Record running = Info();
+    EXPECT_EQ(running.ChargeStatus, 2);
+    EXPECT_EQ(running.RemainingCapacity, 2565);
+    EXPECT_EQ(running.RemainingTime, 153); // 25650 mWh at 10000 mW
+}
+
+// A reading younger than a second is used again without a request.
+TEST_F(BatteryInformationTest, ReadingsAreReusedForOneSecond) {
+    Machine({{kBay1, Pack("W")}});
+    Probe probe;
+    probe.GetBatteryCount();
+    const std::uint64_t steps[] = {0, 1000, 1};
+    const bool asks[] = {true, false, true};
+    for (int i = 0; i < 3; ++i) {
+        nb().clock().tickMs += steps[i];
+        nb().journal().clear();
+        EXPECT_EQ(probe.RetrieveAndCacheBatteryInformationFromOS(), 1);
+        EXPECT_EQ(nb().journal().count("DeviceIoControl") > 0, asks[i]) << i;
+    }
+}
+
+// The first battery tells how the driver numbers its selector.
+TEST_F(BatteryInformationTest, SmartBatterySelectorNumberingIsDetected) {
+    struct Case {
+        std::uint32_t firstSelector;
+        int bays;
+        bool inserted;
+        int result;
+        std::uint32_t numbering;
+        std::vector<std::uint8_t> selectors;
+    };
+    const Case cases[] = {
+        {0, 1, true, 1, 1, {0}}, {1, 2, true, 1, 2, {0, 1, 2}}, {0, 1, false, 0, 0, {0, 1}}};
+    for (const Case& c : cases) {
+        nb().reset();
+        std::vector<std::pair<const char16_t*, BatteryPack>> bays = {{kBay1, Pack("S1")},
+                                                                     {kBay2, Pack("S2")}};
+        bays.resize(c.bays);
+        Machine(bays);
+        nb().fervo().firmware().setSelectorBase(c.firstSelector);
+        if (!c.inserted) {
+            nb().batteries().eject(0);
+        }
+        Probe probe;
+        probe.GetBatteryCount();
+        nb().fervo().clearRequests();
+        EXPECT_EQ(probe.RetrieveAndCacheBatteryInformationFromSMB(), c.result);
+        EXPECT_EQ(Probe::s_uGSBIMeetSpec, c.numbering);
+        std::vector<std::uint8_t> sent;
+        for (const FervoRequest& request : nb().fervo().requests()) {
+            sent.push_back(request.input.at(0));
+        }
+        EXPECT_EQ(sent, c.selectors);
+    }
+}
+
+// On two batteries the OS slot that belongs to each driver battery is found by the first field
+// that tells them apart, or, without smart-battery data, by the firmware's cycle counts. The
+// serial number, which only Windows reports, shows which slot was taken.
+TEST_F(BatteryInformationTest, TwoNumberingsAreMatched) {
+    BatteryPack a = Pack("A-small", 24000);
+    a.cycleCount = 35;
+    BatteryPack b = Pack("B-large", 57000);
+    b.cycleCount = 120;
+    BatteryPack twin = Pack("B-twin", 24000);
+    twin.cycleCount = 35;
+    struct Case {
+        const char* name;
+        const char16_t* first; // the bay of the firmware's pack 0
+        BatteryPack second;
+        bool smartReadFails;
+        const char* serial0;
+    };
+    const Case cases[] = {{"straight", kBay1, b, false, "A-small"},
+                          {"crossed", kBay2, b, false, "A-small"},
+                          {"crossed, cycle counts", kBay2, b, true, "A-small"},
+                          {"indistinguishable", kBay2, twin, false, "B-twin"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        nb().reset();
+        Machine({{c.first, a}, {c.first == kBay1 ? kBay2 : kBay1, c.second}});
+        if (c.smartReadFails) {
+            nb().fervo().firmware().configure({.batteries = 2,
+                                               .refusedCode = fw::kSmartBatteryRead,
+                                               .refusedCommand = fw::kAnyCommand});
+        }
+        const Record info = Info(0);
+        EXPECT_EQ(Utf8(info.SerialNumber), c.serial0);
+        EXPECT_EQ(info.CycleCount, 35);
+    }
+}
+
+// Cycle counts come from the firmware block where Windows has none; 0 there means none.
+TEST_F(BatteryInformationTest, FirmwareBlockFillsTheCycleCount) {
+    BatteryPack none = Pack("N");
+    none.cycleCount = 0;
+    BatteryPack some = Pack("S", 24000);
+    some.cycleCount = 42;
+    some.windowsLacks = fw::kLacksCycleCount;
+    Machine({{kBay1, none}, {kBay2, some}});
+    EXPECT_EQ(Info(0).CycleCount, kNone);
+    EXPECT_EQ(Info(1).CycleCount, 42);
+}
+
+TEST_F(BatteryInformationTest, CountsPresenceAndCoarseStatus) {
+    CBatteryInformation empty;
+    EXPECT_EQ(empty.GetPreciseBatteryCount(), 0);
+    EXPECT_EQ(empty.GetBatteryCount(), 1);
+    Record info;
+    EXPECT_EQ(empty.GetBatteryInformation(info, 1), 0);
+    EXPECT_EQ(empty.GetBatteryStatus(0), 5);
+
+    Machine({{kBay1, Pack("C")}});
+    CBatteryInformation one;
+    EXPECT_EQ(one.GetBatteryCount(), 1);
+    const std::pair<std::uint32_t, unsigned short> words[] = {
+        {0x188, 2}, {0x108, 3}, {0x100, 4}, {0, 1}};
+    for (auto [word, status] : words) {
+        nb().fervo().script(fw::kPowerCommand, 0xFF, FervoReply::Word(word));
+        EXPECT_EQ(one.GetBatteryStatus(0), status) << word;
+    }
+    nb().fervo().script(fw::kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
+    EXPECT_EQ(one.GetBatteryStatus(0), 0xFFFF);
+    EXPECT_EQ(one.GetBatteryStatus(2), 5);
+}
+
+// Replies of the driver decoded, and failures logged word for word.
+TEST_F(BatteryInformationTest, HealthRepliesAndMessages) {
+    logfile::SetWriteLevel(0x400);
+    nb().fervo().present = true;
+    struct Case {
+        std::uint32_t command;
+        std::optional<std::uint32_t> reply; // none: the request fails
+        int result;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {0x23, 3, 1, nullptr},
+        {0x23, 0x83, 0, nullptr},
+        {0x23, 2, 0, "BTMC_GET_CAP2 returns failed"},
+        {0x23, std::nullopt, 0, "call BTMC_GET_CAP2 DeviceIoControl failed"},
+        {0x21, 0x151, 0x15, nullptr},
+        {0x41, 0xFFFFFFF1, 0x7FFFFFF, nullptr},
+        {0x31, 0x0C, -1, "BTMC_GET_STATUS3 returns failed, error code: 12"},
+        {0x21, std::nullopt, -1, "call BTMC_GET_STATUS2 DeviceIoControl failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        std::filesystem::remove(logfile::HostPath());
+        nb().fervo().script(fw::kBtmc, static_cast<std::uint8_t>(c.command),
+                            c.reply ? FervoReply::Word(*c.reply)
+                                    : FervoReply::Fail(ERROR_GEN_FAILURE));
+        const int result = c.command == 0x23   ? CBatteryInformation::IsSupportSmartBatteryV2()
+                           : c.command == 0x21 ? CBatteryInformation::GetBatteryHealthLevel()
+                           : c.command == 0x31 ? CBatteryInformation::GetBatteryHealthTip()
+                                               : CBatteryInformation::GetBatteryPredictedLifeSpan();
+        EXPECT_EQ(result, c.result);
+        const auto messages = logfile::Messages();
+        if (c.logged) {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_THAT(messages[0], ::testing::EndsWith(c.logged));
+        } else {
+            EXPECT_TRUE(messages.empty());
+        }
+    }
+}
+
+// The pack's health values come through, each on its own request.
+TEST_F(BatteryInformationTest, HealthValuesOfThePack) {
+    BatteryPack worn = Pack("H");
+    worn.healthV2 = true;
+    worn.healthLevel = 70;
+    worn.healthTip = 2;
+    worn.predictedLifeSpan = 14;
+    Machine({{kBay1, worn}});
+    const Celdor::SmartBatteryInfo health = CBatteryInformation::GetSmartBatteryV2Info();
+    EXPECT_EQ(health.IsSupported, 1);
+    EXPECT_EQ(health.HealthLevel, 70);
+    EXPECT_EQ(health.HealthTip, 2);
+    EXPECT_EQ(health.PredictedLifeSpan, 14);
+    EXPECT_EQ(CBatteryInformation::GetFVDriverCapability(), 1);
+    EXPECT_EQ(nb().fervo().openHandles(), 0);
+}
+
+// Whichever call fails, the record query answers 1 and leaves nothing open.
+TEST_F(BatteryInformationTest, EveryFailingCallStillAnswers) {
+    EveryCallFailing<int>(
+        [&] {
+            nb().reset();
+            Machine({{kBay1, Pack("F1")}, {kBay2, Pack("F2")}});
+        },
+        [] {
+            CBatteryInformation batteries;
+            Record info;
+            return batteries.GetBatteryCount() >= 1 ? batteries.GetBatteryInformation(info, 0) : -1;
+        },
+        [](const std::string&, int result) { EXPECT_EQ(result, 1); });
+}
+
+// Memory running out at any point of a query costs values, never an exception; where the
+// message could still be written, it is the query's fixed one.
+TEST_F(BatteryInformationTest, RunningOutOfMemoryIsCaught) {
+    logfile::SetWriteLevel(0x400);
+    Machine({{kBay1, Pack("M")}});
+    const std::set<std::string> fixed = {
+        "CBatteryInformation::GetBatteryInformation throws an exception",
+        "CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS throws an exception",
+        "CBatteryInformation::RetrieveAndCacheBatteryInformationFromSMB throws an exception",
+        "CBatteryInformation::RetrieveAndCacheBatteryFirmwareAndCycleCountFromSMB throws an "
+        "exception"};
+    std::set<std::string> seen;
+    bool completed = false;
+    for (int allocations = 0; !completed && allocations < 2000; ++allocations) {
+        std::filesystem::remove(logfile::HostPath());
+        CBatteryInformation batteries;
+        batteries.GetBatteryCount();
+        Record info;
+        t_allocationsBeforeFailure = allocations;
+        int result = -1;
+        EXPECT_NO_THROW(result = batteries.GetBatteryInformation(info, 0));
+        completed = t_allocationsBeforeFailure >= 0;
+        t_allocationsBeforeFailure = -1;
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(nb().fervo().openHandles(), 0) << allocations;
+        for (const std::string& message : logfile::Messages()) {
+            const std::string text =
+                message.substr(std::min(message.find("CBattery"), message.size()));
+            EXPECT_TRUE(fixed.count(text)) << message;
+            seen.insert(text);
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(seen, fixed);
+    EXPECT_EQ(Info().DesignCapacity, 5700); // nothing of a failed query stays behind
+}
+
+} // namespace
