@@ -1,11 +1,12 @@
 // Power management: the system power status, and the power schemes with the powrprof functions
-// over them. Like Windows, the powrprof functions return their status and leave the thread's
-// last error alone.
+// over them. The rules of those functions are the power-scheme model's; here they run over the
+// notebook's plans. Like Windows, the powrprof functions return their status and leave the
+// thread's last error alone.
 #include "internal.h"
 
+#include <celdor_models/power_schemes.h>
+
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
@@ -78,66 +79,37 @@ BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
 
 // --- Identifiers ----------------------------------------------------------------------------
 
-const GUID GUID_TYPICAL_POWER_SAVINGS = {
-    0x381B4222, 0xF694, 0x41F0, {0x96, 0x85, 0xFF, 0x5B, 0xB2, 0x60, 0xDF, 0x2E}};
-const GUID GUID_MIN_POWER_SAVINGS = {
-    0x8C5E7FDA, 0xE8BF, 0x4A96, {0x9A, 0x85, 0xA6, 0xE2, 0x3A, 0x8C, 0x63, 0x5C}};
-const GUID GUID_MAX_POWER_SAVINGS = {
-    0xA1841308, 0x3541, 0x4FAB, {0xBC, 0x81, 0xF7, 0x15, 0x56, 0xF2, 0x0B, 0x4A}};
-const GUID NO_SUBGROUP_GUID = {
-    0xFEA3413E, 0x7E05, 0x4911, {0x9A, 0x71, 0x70, 0x03, 0x31, 0xF1, 0xC2, 0x94}};
-const GUID GUID_VIDEO_SUBGROUP = {
-    0x7516B95F, 0xF776, 0x4464, {0x8C, 0x53, 0x06, 0x16, 0x7F, 0x40, 0xCC, 0x99}};
-const GUID GUID_VIDEO_POWERDOWN_TIMEOUT = {
-    0x3C0BC021, 0xC8A8, 0x4E07, {0xA9, 0x73, 0x6B, 0x14, 0xCB, 0xCB, 0x2B, 0x7E}};
-const GUID GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS = {
-    0xADED5E82, 0xB909, 0x4619, {0x99, 0x49, 0xF5, 0xD7, 0x1D, 0xAC, 0x0B, 0xCB}};
+namespace power = celdor::models::power;
+
+namespace {
+
+constexpr GUID ToGuid(const power::Guid& g) {
+    return power::ToHost<GUID>(g);
+}
+
+power::Guid ToModel(const GUID& g) {
+    return power::FromHost(g);
+}
+
+} // namespace
+
+const GUID GUID_TYPICAL_POWER_SAVINGS = ToGuid(power::kBalanced);
+const GUID GUID_MIN_POWER_SAVINGS = ToGuid(power::kHighPerformance);
+const GUID GUID_MAX_POWER_SAVINGS = ToGuid(power::kPowerSaver);
+const GUID NO_SUBGROUP_GUID = ToGuid(power::kNoSubgroup);
+const GUID GUID_VIDEO_SUBGROUP = ToGuid(power::kVideoSubgroup);
+const GUID GUID_VIDEO_POWERDOWN_TIMEOUT = ToGuid(power::kDisplayTimeout);
+const GUID GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS = ToGuid(power::kBrightness);
 
 namespace celdor::sim {
 
 std::string GuidText(const GUID& guid) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", guid.Data1,
-                  guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
-                  guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    return text;
+    return power::GuidText(ToModel(guid));
 }
 
 std::optional<GUID> ParseGuid(std::string_view text) {
-    if (text.size() == 38 && text.front() == '{' && text.back() == '}') {
-        text = text.substr(1, 36);
-    }
-    if (text.size() != 36) {
-        return std::nullopt;
-    }
-    auto digit = [](char c) {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                      : -1;
-    };
-    std::uint8_t bytes[16];
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i++] != '-') {
-                return std::nullopt;
-            }
-        }
-        const int high = digit(text[i]);
-        const int low = digit(text[i + 1]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        bytes[count++] = static_cast<std::uint8_t>(high << 4 | low);
-    }
-    GUID guid{};
-    guid.Data1 =
-        static_cast<std::uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    guid.Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
-    guid.Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
-    std::memcpy(guid.Data4, bytes + 8, 8);
-    return guid;
+    const auto guid = power::ParseGuid(text);
+    return guid ? std::optional<GUID>(ToGuid(*guid)) : std::nullopt;
 }
 
 PowerPlan* PowerSchemes::find(const GUID& guid) {
@@ -156,35 +128,85 @@ void PowerSchemes::reset() {
         PowerPlan{GUID_MAX_POWER_SAVINGS, u"Power saver", 300, 120, 75, 40},
     };
     active = GUID_TYPICAL_POWER_SAVINGS;
+    created = 0;
 }
 
 } // namespace celdor::sim
 
 namespace {
 
-// The settings of the video subgroup, the only ones a plan of the notebook describes.
-struct Setting {
-    const GUID* guid;
-    DWORD PowerPlan::*ac;
-    DWORD PowerPlan::*dc;
-};
-const Setting kVideoSettings[] = {
-    {&GUID_VIDEO_POWERDOWN_TIMEOUT, &PowerPlan::displayTimeoutAc, &PowerPlan::displayTimeoutDc},
-    {&GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS, &PowerPlan::brightnessAc,
-     &PowerPlan::brightnessDc},
-};
+using power::GuidArg;
+using power::status::kFileNotFound;
+using power::status::kNoMoreItems;
+using power::status::kSuccess;
 
-const Setting* FindSetting(const GUID* subgroup, const GUID* setting) {
-    if (!subgroup || !setting || *subgroup != GUID_VIDEO_SUBGROUP) {
-        return nullptr;
+DWORD PowerPlan::*Member(power::Setting setting, bool ac) {
+    if (setting == power::Setting::DisplayTimeout) {
+        return ac ? &PowerPlan::displayTimeoutAc : &PowerPlan::displayTimeoutDc;
     }
-    for (const Setting& known : kVideoSettings) {
-        if (*known.guid == *setting) {
-            return &known;
-        }
-    }
-    return nullptr;
+    return ac ? &PowerPlan::brightnessAc : &PowerPlan::brightnessDc;
 }
+
+// The notebook's plans as the model's store: enumerated in their order, a new plan last.
+class NotebookStore final : public power::SchemeStore {
+public:
+    NotebookStore() : m_schemes(NB().powerSchemes()) {}
+
+    std::uint32_t schemeAt(std::uint32_t index, power::Guid& scheme) override {
+        if (index >= m_schemes.plans.size()) {
+            return kNoMoreItems;
+        }
+        scheme = ToModel(m_schemes.plans[index].guid);
+        return kSuccess;
+    }
+    bool exists(const power::Guid& scheme) override { return plan(scheme) != nullptr; }
+    std::uint32_t name(const power::Guid& scheme, std::u16string& name) override {
+        return with(scheme, [&](PowerPlan& plan) { name = plan.name; });
+    }
+    std::uint32_t setName(const power::Guid& scheme, std::u16string_view name) override {
+        return with(scheme, [&](PowerPlan& plan) { plan.name = name; });
+    }
+    std::uint32_t active(power::Guid& scheme) override {
+        scheme = ToModel(m_schemes.active);
+        return kSuccess;
+    }
+    std::uint32_t setActive(const power::Guid& scheme) override {
+        m_schemes.active = ToGuid(scheme);
+        return kSuccess;
+    }
+    std::uint32_t value(const power::Guid& scheme, power::Setting setting, bool ac,
+                        std::uint32_t& value) override {
+        return with(scheme, [&](PowerPlan& plan) { value = plan.*Member(setting, ac); });
+    }
+    std::uint32_t setValue(const power::Guid& scheme, power::Setting setting, bool ac,
+                           std::uint32_t value) override {
+        return with(scheme, [&](PowerPlan& plan) { plan.*Member(setting, ac) = value; });
+    }
+    std::uint32_t copy(const power::Guid& from, const power::Guid& to) override {
+        return with(from, [&](PowerPlan& plan) {
+            PowerPlan copy = plan;
+            copy.guid = ToGuid(to);
+            m_schemes.plans.push_back(std::move(copy));
+        });
+    }
+    std::uint32_t remove(const power::Guid& scheme) override {
+        std::erase_if(m_schemes.plans,
+                      [&](const PowerPlan& plan) { return plan.guid == ToGuid(scheme); });
+        return kSuccess;
+    }
+
+private:
+    PowerPlan* plan(const power::Guid& scheme) { return m_schemes.find(ToGuid(scheme)); }
+    template <typename Use> std::uint32_t with(const power::Guid& scheme, Use use) {
+        PowerPlan* found = plan(scheme);
+        if (!found) {
+            return kFileNotFound;
+        }
+        use(*found);
+        return kSuccess;
+    }
+    PowerSchemes& m_schemes;
+};
 
 // The journal's name for what a call is about: scheme, subgroup and setting, as far as given.
 std::string Target(const GUID* scheme, const GUID* subgroup = nullptr,
@@ -198,22 +220,6 @@ std::string Target(const GUID* scheme, const GUID* subgroup = nullptr,
     return text;
 }
 
-// Copies fixed-size data into a caller's buffer by the powrprof rules: no buffer asks for the
-// size; a buffer too small gets ERROR_MORE_DATA and the size needed.
-DWORD CopyOut(const void* data, DWORD size, UCHAR* buffer, DWORD* bufferSize, DWORD noBuffer) {
-    if (!buffer) {
-        *bufferSize = size;
-        return noBuffer;
-    }
-    if (*bufferSize < size) {
-        *bufferSize = size;
-        return ERROR_MORE_DATA;
-    }
-    std::memcpy(buffer, data, size);
-    *bufferSize = size;
-    return ERROR_SUCCESS;
-}
-
 DWORD ReadValue(const char* function, bool ac, const GUID* scheme, const GUID* subgroup,
                 const GUID* setting, PULONG type, UCHAR* buffer, LPDWORD bufferSize) {
     auto lock = LockNotebook();
@@ -223,22 +229,23 @@ DWORD ReadValue(const char* function, bool ac, const GUID* scheme, const GUID* s
     if (auto error = Injected(function, call.target)) {
         return Finish(call, *error);
     }
-    if (!scheme || !setting || (buffer && !bufferSize)) {
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
+    NotebookStore store;
+    return Finish(call,
+                  DWORD(power::ReadValue(store, ac, GuidArg(scheme).get(), GuidArg(subgroup).get(),
+                                         GuidArg(setting).get(), type, buffer, bufferSize)));
+}
+
+DWORD WriteValue(const char* function, bool ac, const GUID* scheme, const GUID* subgroup,
+                 const GUID* setting, DWORD value) {
+    auto lock = LockNotebook();
+    Call call{.function = function, .target = Target(scheme, subgroup, setting), .code = value};
+    if (auto error = Injected(function, call.target)) {
+        return Finish(call, *error);
     }
-    const PowerPlan* plan = NB().powerSchemes().find(*scheme);
-    const Setting* known = FindSetting(subgroup, setting);
-    if (!plan || !known) {
-        return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-    }
-    if (type) {
-        *type = REG_DWORD;
-    }
-    if (!bufferSize) {
-        return Finish(call, DWORD(ERROR_SUCCESS));
-    }
-    const DWORD value = plan->*(ac ? known->ac : known->dc);
-    return Finish(call, CopyOut(&value, sizeof value, buffer, bufferSize, ERROR_SUCCESS));
+    NotebookStore store;
+    return Finish(call, DWORD(power::WriteValueIndex(store, ac, GuidArg(scheme).get(),
+                                                     GuidArg(subgroup).get(),
+                                                     GuidArg(setting).get(), value)));
 }
 
 } // namespace
@@ -261,18 +268,9 @@ DWORD WINAPI PowerEnumerate(HKEY RootPowerKey, const GUID* SchemeGuid,
     if (auto error = Injected("PowerEnumerate")) {
         return Finish(call, *error);
     }
-    if (AccessFlags == ACCESS_SUBGROUP || AccessFlags == ACCESS_INDIVIDUAL_SETTING) {
-        return Finish(call, DWORD(ERROR_NOT_SUPPORTED));
-    }
-    if (AccessFlags != ACCESS_SCHEME || !BufferSize) {
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-    }
-    const std::vector<PowerPlan>& plans = NB().powerSchemes().plans;
-    if (Index >= plans.size()) {
-        return Finish(call, DWORD(ERROR_NO_MORE_ITEMS));
-    }
-    return Finish(call,
-                  CopyOut(&plans[Index].guid, sizeof(GUID), Buffer, BufferSize, ERROR_MORE_DATA));
+    NotebookStore store;
+    return Finish(call, DWORD(power::Enumerate(store, static_cast<std::uint32_t>(AccessFlags),
+                                               Index, Buffer, BufferSize)));
 }
 
 // Scheme names only: the names of subgroups and settings are valid on Windows but outside the
@@ -290,19 +288,30 @@ DWORD WINAPI PowerReadFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
     if (auto error = Injected("PowerReadFriendlyName", call.target)) {
         return Finish(call, *error);
     }
-    if (PowerSettingGuid ||
-        (SubGroupOfPowerSettingsGuid && *SubGroupOfPowerSettingsGuid != NO_SUBGROUP_GUID)) {
-        return Finish(call, DWORD(ERROR_NOT_SUPPORTED));
+    NotebookStore store;
+    return Finish(
+        call, DWORD(power::ReadFriendlyName(store, GuidArg(SchemeGuid).get(),
+                                            GuidArg(SubGroupOfPowerSettingsGuid).get(),
+                                            GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
+}
+
+DWORD WINAPI PowerWriteFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                    const GUID* SubGroupOfPowerSettingsGuid,
+                                    const GUID* PowerSettingGuid, UCHAR* Buffer, DWORD BufferSize) {
+    const SystemCallScope systemCall;
+    (void)RootPowerKey;
+    auto lock = LockNotebook();
+    Call call{.function = "PowerWriteFriendlyName",
+              .target = Target(SchemeGuid, SubGroupOfPowerSettingsGuid, PowerSettingGuid),
+              .inSize = BufferSize};
+    if (auto error = Injected("PowerWriteFriendlyName", call.target)) {
+        return Finish(call, *error);
     }
-    if (!SchemeGuid || !BufferSize) {
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-    }
-    const PowerPlan* plan = NB().powerSchemes().find(*SchemeGuid);
-    if (!plan) {
-        return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-    }
-    const DWORD size = static_cast<DWORD>((plan->name.size() + 1) * sizeof(char16_t));
-    return Finish(call, CopyOut(plan->name.c_str(), size, Buffer, BufferSize, ERROR_SUCCESS));
+    NotebookStore store;
+    return Finish(
+        call, DWORD(power::WriteFriendlyName(store, GuidArg(SchemeGuid).get(),
+                                             GuidArg(SubGroupOfPowerSettingsGuid).get(),
+                                             GuidArg(PowerSettingGuid).get(), Buffer, BufferSize)));
 }
 
 DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid) {
@@ -310,22 +319,23 @@ DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid
     (void)UserRootPowerKey;
     auto lock = LockNotebook();
     Call call{.function = "PowerGetActiveScheme"};
-    PowerSchemes& schemes = NB().powerSchemes();
-    call.target = GuidText(schemes.active);
+    call.target = GuidText(NB().powerSchemes().active);
     if (auto error = Injected("PowerGetActiveScheme", call.target)) {
         return Finish(call, *error);
     }
     if (!ActivePolicyGuid) {
         return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
     }
-    if (!schemes.find(schemes.active)) {
-        return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
+    NotebookStore store;
+    power::Guid active;
+    if (const DWORD result = power::GetActiveScheme(store, active); result != ERROR_SUCCESS) {
+        return Finish(call, result);
     }
     auto* block = static_cast<GUID*>(LocalBlock(sizeof(GUID)));
     if (!block) {
         return Finish(call, DWORD(ERROR_NOT_ENOUGH_MEMORY));
     }
-    *block = schemes.active;
+    *block = ToGuid(active);
     *ActivePolicyGuid = block;
     call.handle = HandleId(block);
     return Finish(call, DWORD(ERROR_SUCCESS));
@@ -339,15 +349,8 @@ DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid)
     if (auto error = Injected("PowerSetActiveScheme", call.target)) {
         return Finish(call, *error);
     }
-    if (!SchemeGuid) {
-        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
-    }
-    PowerSchemes& schemes = NB().powerSchemes();
-    if (!schemes.find(*SchemeGuid)) {
-        return Finish(call, DWORD(ERROR_FILE_NOT_FOUND));
-    }
-    schemes.active = *SchemeGuid;
-    return Finish(call, DWORD(ERROR_SUCCESS));
+    NotebookStore store;
+    return Finish(call, DWORD(power::SetActiveScheme(store, GuidArg(SchemeGuid).get())));
 }
 
 DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
@@ -366,4 +369,74 @@ DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
     (void)RootPowerKey;
     return ReadValue("PowerReadDCValue", false, SchemeGuid, SubGroupOfPowerSettingsGuid,
                      PowerSettingGuid, Type, Buffer, BufferSize);
+}
+
+DWORD WINAPI PowerWriteACValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                    const GUID* SubGroupOfPowerSettingsGuid,
+                                    const GUID* PowerSettingGuid, DWORD AcValueIndex) {
+    const SystemCallScope systemCall;
+    (void)RootPowerKey;
+    return WriteValue("PowerWriteACValueIndex", true, SchemeGuid, SubGroupOfPowerSettingsGuid,
+                      PowerSettingGuid, AcValueIndex);
+}
+
+DWORD WINAPI PowerWriteDCValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                    const GUID* SubGroupOfPowerSettingsGuid,
+                                    const GUID* PowerSettingGuid, DWORD DcValueIndex) {
+    const SystemCallScope systemCall;
+    (void)RootPowerKey;
+    return WriteValue("PowerWriteDCValueIndex", false, SchemeGuid, SubGroupOfPowerSettingsGuid,
+                      PowerSettingGuid, DcValueIndex);
+}
+
+// A duplicate named by no GUID gets the next of the notebook's own series of identifiers, which
+// no scenario uses, in a block the caller frees with LocalFree.
+DWORD WINAPI PowerDuplicateScheme(HKEY RootPowerKey, const GUID* SourceSchemeGuid,
+                                  GUID** DestinationSchemeGuid) {
+    const SystemCallScope systemCall;
+    (void)RootPowerKey;
+    auto lock = LockNotebook();
+    Call call{.function = "PowerDuplicateScheme", .target = Target(SourceSchemeGuid)};
+    if (auto error = Injected("PowerDuplicateScheme", call.target)) {
+        return Finish(call, *error);
+    }
+    if (!DestinationSchemeGuid) {
+        return Finish(call, DWORD(ERROR_INVALID_PARAMETER));
+    }
+    NotebookStore store;
+    if (*DestinationSchemeGuid) {
+        return Finish(call, DWORD(power::DuplicateScheme(store, GuidArg(SourceSchemeGuid).get(),
+                                                         ToModel(**DestinationSchemeGuid))));
+    }
+    PowerSchemes& schemes = NB().powerSchemes();
+    GUID fresh{};
+    do {
+        fresh = GUID{0x5CE4E000 + ++schemes.created, 0x0C1D, 0x4E01, {0xA0, 0, 0, 0, 0, 0, 0, 1}};
+    } while (schemes.find(fresh));
+    const DWORD result =
+        power::DuplicateScheme(store, GuidArg(SourceSchemeGuid).get(), ToModel(fresh));
+    if (result != ERROR_SUCCESS) {
+        return Finish(call, result);
+    }
+    auto* block = static_cast<GUID*>(LocalBlock(sizeof(GUID)));
+    if (!block) {
+        store.remove(ToModel(fresh));
+        return Finish(call, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    *block = fresh;
+    *DestinationSchemeGuid = block;
+    call.handle = HandleId(block);
+    return Finish(call, DWORD(ERROR_SUCCESS));
+}
+
+DWORD WINAPI PowerDeleteScheme(HKEY RootPowerKey, const GUID* SchemeGuid) {
+    const SystemCallScope systemCall;
+    (void)RootPowerKey;
+    auto lock = LockNotebook();
+    Call call{.function = "PowerDeleteScheme", .target = Target(SchemeGuid)};
+    if (auto error = Injected("PowerDeleteScheme", call.target)) {
+        return Finish(call, *error);
+    }
+    NotebookStore store;
+    return Finish(call, DWORD(power::DeleteScheme(store, GuidArg(SchemeGuid).get())));
 }

@@ -1,5 +1,6 @@
-// CPowerScheme against the simulated notebook's plans: the snapshot and its order, repeated
-// names, plans that change after the snapshot, the power source, and every platform failure.
+// CPowerScheme against the simulated notebook's plans where only the simulation can arrange or
+// observe it: the power source, every platform failure, the calls the enumeration makes.
+#include "plan_names.h"
 #include "sim_test.h"
 
 #include <celdor/powerplan.h>
@@ -19,16 +20,6 @@ GUID Plan(unsigned i) {
     return GUID{0xC0DE0000 + i, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
 }
 
-// The list after GetPowerSchemeList, as "first|second|...".
-std::string Names(const CPowerScheme& schemes, std::list<CString> list = {}) {
-    schemes.GetPowerSchemeList(list);
-    std::string names;
-    for (const CString& name : list) {
-        names += (names.empty() ? "" : "|") + name.ToUtf8();
-    }
-    return names;
-}
-
 class PowerSchemeTest : public SimTest {
 protected:
     // The notebook's plans become these, in this enumeration order: plan i has GUID Plan(i),
@@ -42,48 +33,6 @@ protected:
         schemes.active = Plan(0);
     }
 };
-
-TEST_F(PowerSchemeTest, ListIsInCodeUnitOrderAppendedToTheCallersList) {
-    // U+1F600 is a surrogate pair (0xD83D 0xDE00), so it sorts before U+FF03 by code units.
-    setPlans({"beta", "Alpha", "\u00c9co", "alpha", "Zeta", "\uff03", "\U0001F600", "\u03a9"});
-    const std::list<CString> held{CString(CELDOR_W("zz")), CString(CELDOR_W("held"))};
-    EXPECT_EQ(Names(CPowerScheme(), held),
-              "zz|held|Alpha|Zeta|alpha|beta|\u00c9co|\u03a9|\U0001F600|\uff03");
-
-    nb().faults().inject("PowerEnumerate", Fault::Always(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(Names(CPowerScheme(), held), "zz|held");
-}
-
-TEST_F(PowerSchemeTest, ARepeatedNameKeepsTheFirstSchemeAndNamesMatchExactly) {
-    setPlans({"Other", "Quiet", "Quiet", "QUIET"});
-    const CPowerScheme schemes;
-    EXPECT_EQ(Names(schemes), "Other|QUIET|Quiet");
-    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Quiet")), 1);
-    EXPECT_EQ(nb().powerSchemes().active, Plan(1));
-
-    nb().journal().clear();
-    for (const WCHAR* name : {CELDOR_W("quiet"), CELDOR_W("Quiet "), CELDOR_W("")}) {
-        EXPECT_EQ(schemes.SetActivePowerScheme(name), 0);
-    }
-    EXPECT_EQ(nb().journal().count("PowerSetActiveScheme"), 0u);
-}
-
-// The snapshot is never refreshed; the active plan is read from the system at every call.
-TEST_F(PowerSchemeTest, PlansChangedAfterTheSnapshot) {
-    setPlans({"Balanced", "Gone"});
-    const CPowerScheme schemes;
-    auto& plans = nb().powerSchemes().plans;
-    plans[1] = PowerPlan{Plan(7), u"Created later"};
-    ASSERT_EQ(PowerSetActiveScheme(nullptr, &plans[1].guid), 0u);
-
-    CString name;
-    EXPECT_EQ(schemes.GetActivePowerScheme(name), 1);
-    EXPECT_EQ(name.ToUtf8(), "Created later");
-    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Created later")), 0);
-    EXPECT_EQ(schemes.SetActivePowerScheme(CELDOR_W("Gone")), 0); // the system refuses
-    EXPECT_EQ(nb().powerSchemes().active, Plan(7));
-    EXPECT_EQ(Names(schemes), "Balanced|Gone");
-}
 
 TEST_F(PowerSchemeTest, DisplayValuesComeFromThePowerSourcesSide) {
     setPlans({"Balanced"});
@@ -134,7 +83,7 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
                          Fault::Nth(2, ERROR_GEN_FAILURE, celdor::sim::GuidText(Plan(1))));
     nb().faults().inject("PowerEnumerate", Fault::Nth(4, ERROR_GEN_FAILURE));
     const CPowerScheme schemes;
-    EXPECT_EQ(Names(schemes), "First|Third");
+    EXPECT_EQ(PlanNames(schemes), "First|Third");
     const auto reads = nb().journal().calls("PowerReadFriendlyName");
     ASSERT_EQ(reads.size(), 6u);
     EXPECT_EQ(reads[0].outSize, 0u);
@@ -144,9 +93,9 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
     const CPowerScheme other;
     nb().journal().clear();
     CPowerScheme copy(schemes);
-    EXPECT_EQ(Names(copy), "First|Third");
+    EXPECT_EQ(PlanNames(copy), "First|Third");
     copy = other;
-    EXPECT_EQ(Names(copy), "Other");
+    EXPECT_EQ(PlanNames(copy), "Other");
     EXPECT_TRUE(nb().journal().calls().empty());
 }
 

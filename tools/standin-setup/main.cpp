@@ -13,8 +13,10 @@
 //   - the maker's driver, when present, as an automatically started kernel driver whose
 //     "Parameters" value "Firmware" holds the firmware's setup;
 //   - each installed service as an own-process service of the stand-in program, started
-//     automatically unless it is stopped, with its start-up values under "Parameters".
+//     automatically unless it is stopped, with its start-up values under "Parameters";
+//   - the power plans, where Windows keeps them and the stand-in powrprof.dll reads them.
 #include <celdor_models/firmware_setup.h>
+#include <celdor_models/power_schemes.h>
 #include <celdor_platform/notebook.h>
 
 #include <cstdio>
@@ -32,6 +34,7 @@ using celdor::sim::Hive;
 using celdor::sim::Notebook;
 using celdor::sim::RegValue;
 namespace models = celdor::models;
+namespace power = celdor::models::power;
 
 constexpr std::u16string_view kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
 constexpr std::u16string_view kDriverName = u"FervoDrv";
@@ -127,6 +130,14 @@ public:
     std::vector<std::pair<std::u16string, RegValue>> values;
 };
 
+// A scheme, subgroup or setting as the name of its key: "381b4222-f694-41f0-9685-ff5bb260df2e".
+std::u16string KeyName(const GUID& guid) {
+    return celdor::sim::Utf8ToUtf16(celdor::sim::GuidText(guid));
+}
+std::u16string KeyName(const power::Guid& guid) {
+    return celdor::sim::Utf8ToUtf16(power::GuidText(guid));
+}
+
 void InstallService(RegFile& reg, std::u16string_view name, DWORD type, DWORD start,
                     const std::u16string& imagePath) {
     const std::u16string key = std::u16string(kServicesKey) + std::u16string(name);
@@ -190,6 +201,27 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
             up.value(valueName, value);
         }
     }
+    // The power plans replace whatever plans the prefix had.
+    const std::u16string schemesKey = power::kSchemesKey;
+    up.deleteKey(Hive::LocalMachine, schemesKey);
+    up.key(Hive::LocalMachine, schemesKey);
+    up.value(power::kActiveSchemeValue, RegValue::String(KeyName(nb.powerSchemes().active)));
+    for (const celdor::sim::PowerPlan& plan : nb.powerSchemes().plans) {
+        const std::u16string key = schemesKey + u"\\" + KeyName(plan.guid);
+        up.key(Hive::LocalMachine, key);
+        up.value(power::kFriendlyNameValue, RegValue::String(plan.name));
+        const struct {
+            power::Guid setting;
+            DWORD ac, dc;
+        } settings[] = {{power::kDisplayTimeout, plan.displayTimeoutAc, plan.displayTimeoutDc},
+                        {power::kBrightness, plan.brightnessAc, plan.brightnessDc}};
+        for (const auto& setting : settings) {
+            up.key(Hive::LocalMachine,
+                   key + u"\\" + KeyName(power::kVideoSubgroup) + u"\\" + KeyName(setting.setting));
+            up.value(power::kAcValue, RegValue::Dword(setting.ac));
+            up.value(power::kDcValue, RegValue::Dword(setting.dc));
+        }
+    }
     // The registry section, after the services so that their keys keep it. Removing takes away
     // the values alone: a key the scenario names may have been there before.
     for (Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
@@ -211,6 +243,7 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
     for (const std::u16string& name : services) {
         down.deleteKey(Hive::LocalMachine, std::u16string(kServicesKey) + name);
     }
+    down.deleteKey(Hive::LocalMachine, schemesKey);
     if (!up.save(install) || !down.save(remove)) {
         std::cerr << "celdor-standin-setup: cannot write " << install << " or " << remove << "\n";
         return 1;

@@ -351,6 +351,7 @@ struct PowerPlan {
 struct PowerSchemes {
     std::vector<PowerPlan> plans;
     GUID active{};
+    unsigned created = 0; // duplicates given a GUID of the notebook's own series so far
 
     PowerPlan* find(const GUID& guid);
     // The plans every Windows installation has (Balanced, High performance, Power saver), with

@@ -630,6 +630,24 @@ CELDOR_PLATFORM_API DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID*
                                                   const GUID* SubGroupOfPowerSettingsGuid,
                                                   const GUID* PowerSettingGuid, PULONG Type,
                                                   PUCHAR Buffer, LPDWORD BufferSize);
+// Creating, naming, changing and deleting schemes. A duplicate whose *DestinationSchemeGuid is
+// null gets a new GUID in a LocalAlloc block that the caller frees with LocalFree.
+CELDOR_PLATFORM_API DWORD WINAPI PowerDuplicateScheme(HKEY RootPowerKey,
+                                                      const GUID* SourceSchemeGuid,
+                                                      GUID** DestinationSchemeGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerDeleteScheme(HKEY RootPowerKey, const GUID* SchemeGuid);
+CELDOR_PLATFORM_API DWORD WINAPI PowerWriteFriendlyName(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                        const GUID* SubGroupOfPowerSettingsGuid,
+                                                        const GUID* PowerSettingGuid, UCHAR* Buffer,
+                                                        DWORD BufferSize);
+CELDOR_PLATFORM_API DWORD WINAPI PowerWriteACValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                        const GUID* SubGroupOfPowerSettingsGuid,
+                                                        const GUID* PowerSettingGuid,
+                                                        DWORD AcValueIndex);
+CELDOR_PLATFORM_API DWORD WINAPI PowerWriteDCValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                                        const GUID* SubGroupOfPowerSettingsGuid,
+                                                        const GUID* PowerSettingGuid,
+                                                        DWORD DcValueIndex);
 // --- Device interfaces (setupapi) -----------------------------------------------------------
 
 struct HWND__ {
