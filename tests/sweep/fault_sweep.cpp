@@ -146,7 +146,9 @@ struct Sweep {
         } catch (...) {
             problem = "unknown exception thrown";
         }
-        allocations = kUncounted - t_allocationsBeforeFailure;
+        if (failAt == 0) {
+            allocations = kUncounted - t_allocationsBeforeFailure;
+        }
         t_allocationsBeforeFailure = -1;
         if (problem.empty() && !op.results(result)) {
             problem = "result " + std::to_string(result) + " is not a documented one";
