@@ -1,11 +1,13 @@
 // The battery class devices: one per battery bay, opened through its device interface path and
-// answering IOCTL_BATTERY_QUERY_TAG and IOCTL_BATTERY_QUERY_INFORMATION as the Windows battery
-// class documents them. A tag names the pack that is in the bay; a request made with the tag of
-// a pack that has since been taken out fails with ERROR_FILE_NOT_FOUND.
+// answering the battery class requests from the firmware's packs (celdor_models/battery_class.h,
+// which the stand-in driver answers from too). A tag names the pack that is in the bay; a
+// request made with the tag of a pack that has since been taken out fails with
+// ERROR_FILE_NOT_FOUND.
 #include "internal.h"
 
+#include <celdor_models/battery_class.h>
+
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <string_view>
 
@@ -30,161 +32,50 @@ bool AccessAllows(DWORD code, DWORD access) {
     return (!(required & FILE_READ_ACCESS) || read) && (!(required & FILE_WRITE_ACCESS) || write);
 }
 
-void PutUlong(LPVOID out, ULONG value) {
-    std::memcpy(out, &value, sizeof value);
-}
-
-// The wait time-out is the longest the request waits for a pack to be put in. Nobody puts one
-// in while the caller waits here, so a wait ends in failure after its time on the virtual clock;
-// a wait without end fails at once, as a zero wait does.
-DWORD QueryTag(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-               LPDWORD returned) {
-    if (inSize != sizeof(ULONG)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (outSize < sizeof(ULONG)) {
-        return ERROR_INSUFFICIENT_BUFFER;
-    }
-    if (!device.inserted) {
-        ULONG timeout = 0;
-        std::memcpy(&timeout, in, sizeof timeout);
-        if (timeout != 0xFFFFFFFF) {
-            NB().clock().tickMs += timeout;
-        }
-        PutUlong(out, BATTERY_TAG_INVALID);
-        return ERROR_FILE_NOT_FOUND;
-    }
-    PutUlong(out, device.tag);
-    *returned = sizeof(ULONG);
-    return 0;
-}
-
 namespace fw = celdor::models::firmware;
 
-bool OnAc() {
-    return NB().powerStatus().ACLineStatus != 0;
-}
+static_assert(fw::kQueryTag == IOCTL_BATTERY_QUERY_TAG);
+static_assert(fw::kQueryInformation == IOCTL_BATTERY_QUERY_INFORMATION);
+static_assert(fw::kQueryStatus == IOCTL_BATTERY_QUERY_STATUS);
+static_assert(sizeof(fw::ClassInformation) == sizeof(BATTERY_INFORMATION));
+static_assert(sizeof(fw::ClassStatus) == sizeof(BATTERY_STATUS));
+static_assert(sizeof(fw::ClassQuery) == sizeof(BATTERY_QUERY_INFORMATION));
+static_assert(sizeof(fw::ClassWait) == sizeof(BATTERY_WAIT_STATUS));
 
-BATTERY_INFORMATION InformationOf(const BatteryPack& pack) {
-    const fw::ClassCapacities capacities = fw::WindowsCapacities(pack);
-    BATTERY_INFORMATION info{};
-    info.Capabilities =
-        BATTERY_SYSTEM_BATTERY | (capacities.relative ? BATTERY_CAPACITY_RELATIVE : 0);
-    info.Technology = pack.rechargeable ? 1 : 0;
-    for (std::size_t i = 0; i < 4 && pack.chemistry[i] != 0; ++i) {
-        info.Chemistry[i] = static_cast<BYTE>(pack.chemistry[i]);
-    }
-    info.DesignedCapacity = capacities.designed;
-    info.FullChargedCapacity = capacities.fullCharged;
-    info.DefaultAlert1 = pack.defaultAlert1;
-    info.DefaultAlert2 = pack.defaultAlert2;
-    info.CriticalBias = pack.criticalBias;
-    info.CycleCount = (pack.windowsLacks & fw::kLacksCycleCount) ? 0 : pack.cycleCount;
-    return info;
-}
-
-// A fixed-size answer: the whole of it fits or the request fails.
-DWORD Answer(const void* value, DWORD size, LPVOID out, DWORD outSize, LPDWORD returned) {
-    if (outSize < size) {
+DWORD ErrorOf(fw::ClassError error) {
+    switch (error) {
+    case fw::ClassError::None:
+        return 0;
+    case fw::ClassError::InvalidParameter:
+        return ERROR_INVALID_PARAMETER;
+    case fw::ClassError::BufferTooSmall:
         return ERROR_INSUFFICIENT_BUFFER;
-    }
-    std::memcpy(out, value, size);
-    *returned = size;
-    return 0;
-}
-
-// A text level: UTF-16 with its terminator. A battery that does not report the text fails the
-// level as a battery without it does.
-DWORD AnswerText(std::string_view text, LPVOID out, DWORD outSize, LPDWORD returned) {
-    if (text.empty()) {
-        return ERROR_INVALID_FUNCTION;
-    }
-    std::u16string wide = Utf8ToUtf16(text);
-    wide.push_back(0);
-    return Answer(wide.data(), static_cast<DWORD>(wide.size() * sizeof(char16_t)), out, outSize,
-                  returned);
-}
-
-// The levels a battery reports; one whose value the pack lacks (no temperature sensor, no date)
-// fails with ERROR_INVALID_FUNCTION, as the battery class answers a level the battery does
-// not support.
-DWORD AnswerLevel(const BatteryPack& pack, BATTERY_QUERY_INFORMATION_LEVEL level, LPVOID out,
-                  DWORD outSize, LPDWORD returned) {
-    const std::uint32_t lacks = pack.windowsLacks;
-    switch (level) {
-    case BatteryInformation: {
-        const BATTERY_INFORMATION info = InformationOf(pack);
-        return Answer(&info, sizeof info, out, outSize, returned);
-    }
-    case BatteryTemperature: {
-        const ULONG temperature = pack.temperature;
-        if (temperature == 0 || (lacks & fw::kLacksTemperature)) {
-            break;
-        }
-        return Answer(&temperature, sizeof temperature, out, outSize, returned);
-    }
-    case BatteryManufactureDate: {
-        if (pack.manufactureYear == 0 || (lacks & fw::kLacksManufactureDate)) {
-            break;
-        }
-        const BATTERY_MANUFACTURE_DATE date{pack.manufactureDay, pack.manufactureMonth,
-                                            pack.manufactureYear};
-        return Answer(&date, sizeof date, out, outSize, returned);
-    }
-    case BatteryManufactureName:
-        if (lacks & fw::kLacksManufacturer) {
-            break;
-        }
-        return AnswerText(pack.manufacturer, out, outSize, returned);
-    case BatterySerialNumber:
-        if (lacks & fw::kLacksSerialNumber) {
-            break;
-        }
-        return AnswerText(pack.serialNumber, out, outSize, returned);
-    default:
+    case fw::ClassError::NoSuchBattery:
+        return ERROR_FILE_NOT_FOUND;
+    case fw::ClassError::InvalidFunction:
         break;
     }
     return ERROR_INVALID_FUNCTION;
 }
 
-// A request names the pack by its tag: a pack taken out since (or a tag never given) is not
-// found.
-bool TagMatches(const BatteryDevice& device, ULONG tag) {
-    return device.inserted && tag != BATTERY_TAG_INVALID && tag == device.tag;
-}
-
-DWORD QueryInformation(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out,
-                       DWORD outSize, LPDWORD returned) {
-    BATTERY_QUERY_INFORMATION query{};
-    if (inSize != sizeof query) {
-        return ERROR_INVALID_PARAMETER;
+// The bay answers from the firmware's pack in it; a tag request that waits for a pack waits on
+// the virtual clock.
+DWORD Request(const BatteryDevice& device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+              DWORD outSize, LPDWORD returned) {
+    Notebook& nb = NB();
+    if (code != IOCTL_BATTERY_QUERY_TAG) {
+        AdvanceBatteries();
     }
-    std::memcpy(&query, in, sizeof query);
-    if (!TagMatches(device, query.BatteryTag)) {
-        return ERROR_FILE_NOT_FOUND;
+    fw::Firmware& firmware = nb.fervo().firmware();
+    const fw::ClassReply reply = fw::Answer(
+        firmware.pack(device.slot), fw::Bay{device.inserted, device.tag},
+        nb.powerStatus().ACLineStatus != 0, firmware.chargeLimit(device.slot, nb.clock().tickMs),
+        code, in, inSize, out, outSize);
+    nb.clock().tickMs += reply.waitedMs;
+    if (reply.error == fw::ClassError::None) {
+        *returned = reply.length;
     }
-    return AnswerLevel(NB().batteries().pack(device.slot), query.InformationLevel, out, outSize,
-                       returned);
-}
-
-// The status now; the wait conditions of BATTERY_WAIT_STATUS are met at once, since the
-// battery class answers at once when the status already differs from them or the wait time-out
-// is 0.
-DWORD QueryStatus(const BatteryDevice& device, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                  LPDWORD returned) {
-    BATTERY_WAIT_STATUS wait{};
-    if (inSize != sizeof wait) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    std::memcpy(&wait, in, sizeof wait);
-    if (!TagMatches(device, wait.BatteryTag)) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    fw::Firmware& firmware = NB().fervo().firmware();
-    const fw::ClassStatus now = fw::WindowsStatus(
-        firmware.pack(device.slot), OnAc(), firmware.chargeLimit(device.slot, NB().clock().tickMs));
-    const BATTERY_STATUS status{now.powerState, now.capacity, now.voltage, now.rate};
-    return Answer(&status, sizeof status, out, outSize, returned);
+    return ErrorOf(reply.error);
 }
 
 struct BatteryHandle : DeviceObject {
@@ -198,14 +89,8 @@ struct BatteryHandle : DeviceObject {
             error = ERROR_DEVICE_NOT_CONNECTED;
         } else if (!AccessAllows(code, access)) {
             error = ERROR_ACCESS_DENIED;
-        } else if (code == IOCTL_BATTERY_QUERY_TAG) {
-            error = QueryTag(*device, in, inSize, out, outSize, returned);
-        } else if (code == IOCTL_BATTERY_QUERY_INFORMATION) {
-            AdvanceBatteries();
-            error = QueryInformation(*device, in, inSize, out, outSize, returned);
-        } else if (code == IOCTL_BATTERY_QUERY_STATUS) {
-            AdvanceBatteries();
-            error = QueryStatus(*device, in, inSize, out, outSize, returned);
+        } else {
+            error = Request(*device, code, in, inSize, out, outSize, returned);
         }
         if (error) {
             SetLastError(error);
@@ -264,6 +149,18 @@ void BatteryDevices::clear() {
     m_devices.clear();
     m_lastTag = 0;
     systemStatusFromPacks = true;
+}
+
+void BatteryDevices::configure(const fw::PackSetup& setup) {
+    auto lock = LockNotebook();
+    const ULONG lastTag = m_lastTag;
+    clear();
+    m_lastTag = lastTag; // a tag of the packs before names none of the new ones
+    for (std::uint32_t i = 0; i < setup.count && i < fw::kMostPacks; ++i) {
+        add(u"\\\\?\\ROOT#BATTERY#000" + std::u16string(1, char16_t(u'0' + i)) +
+                u"#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
+            setup.packs[i]);
+    }
 }
 
 BatteryDevice* BatteryDevices::find(std::u16string_view name) {

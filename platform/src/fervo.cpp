@@ -83,6 +83,16 @@ struct FervoHandle : DeviceObject {
                        ? 0
                        : ERROR_INVALID_PARAMETER;
         }
+        if (code == fw::kConfigurePacks) {
+            *returned = 0;
+            fw::PackSetup packs;
+            if (!fw::ReadPacks(in.empty() ? nullptr : in.data(),
+                               static_cast<std::uint32_t>(in.size()), packs)) {
+                return ERROR_INVALID_PARAMETER;
+            }
+            NB().batteries().configure(packs);
+            return 0;
+        }
         const fw::Reply reply = firmware.request(
             NB().clock().tickMs, code, in.empty() ? nullptr : in.data(),
             static_cast<std::uint32_t>(in.size()), static_cast<std::uint8_t*>(out), outSize);

@@ -48,8 +48,9 @@ SYSTEM_POWER_STATUS FromPacks(SYSTEM_POWER_STATUS status) {
     const auto percent =
         static_cast<BYTE>(std::min<std::uint64_t>(100, (remaining * 100 + full / 2) / full));
     status.BatteryLifePercent = percent;
-    status.BatteryFlag = (percent > 66 ? BATTERY_FLAG_HIGH : 0) | (percent < 33 ? BATTERY_FLAG_LOW : 0) |
-                         (percent < 5 ? BATTERY_FLAG_CRITICAL : 0) | (charging ? BATTERY_FLAG_CHARGING : 0);
+    status.BatteryFlag =
+        (percent > 66 ? BATTERY_FLAG_HIGH : 0) | (percent < 33 ? BATTERY_FLAG_LOW : 0) |
+        (percent < 5 ? BATTERY_FLAG_CRITICAL : 0) | (charging ? BATTERY_FLAG_CHARGING : 0);
     if (!onAc && drain > 0) {
         status.BatteryLifeTime = static_cast<DWORD>(remaining * 3600 / drain);
         status.BatteryFullLifeTime = static_cast<DWORD>(full * 3600 / drain);

@@ -71,8 +71,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
     } else {
         auto list = std::make_unique<DeviceInfoList>();
         BatteryDevices& batteries = NB().batteries();
-        const bool battery =
-            (Flags & DIGCF_ALLCLASSES) || *ClassGuid == GUID_DEVICE_BATTERY;
+        const bool battery = (Flags & DIGCF_ALLCLASSES) || *ClassGuid == GUID_DEVICE_BATTERY;
         for (std::size_t i = 0; battery && i < batteries.count(); ++i) {
             const std::u16string& path = batteries.at(i).interfacePath;
             if (!Enumerator || FromEnumerator(path, Enumerator)) {
@@ -112,8 +111,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
         SetLastError(ERROR_INVALID_USER_BUFFER);
-    } else if (*InterfaceClassGuid != GUID_DEVICE_BATTERY ||
-               member >= list->interfaces.size()) {
+    } else if (*InterfaceClassGuid != GUID_DEVICE_BATTERY || member >= list->interfaces.size()) {
         SetLastError(ERROR_NO_MORE_ITEMS);
     } else {
         DeviceInterfaceData->InterfaceClassGuid = *InterfaceClassGuid;

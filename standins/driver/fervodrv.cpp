@@ -4,6 +4,13 @@
 // "Firmware" of the driver's "Parameters" key when the driver starts, and again whenever a
 // program sends a setup through the configuration code (celdor_models/firmware_setup.h).
 //
+// It also stands in for the battery class driver: one device per battery bay,
+// "\Device\CeldorBattery0" and "...1", answering the battery class requests from the firmware's
+// packs (celdor_models/battery_class.h). The packs come from the value "Packs" at start and
+// from the pack configuration code. A bay with a pack in it is reachable under the interface
+// path of the battery device the installer registered, "\??\ROOT#BATTERY#000n#{...}", and its
+// interface is marked linked, so that the battery class lists it; an empty bay is neither.
+//
 // Freestanding: no C or C++ library, no exceptions, nothing but ntoskrnl.exe.
 
 // mingw-w64's intrinsics and its ddk headers both define these two; the ddk's are kept.
@@ -11,6 +18,7 @@
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndReset
 #include <ntddk.h>
 
+#include <celdor_models/battery_class.h>
 #include <celdor_models/firmware_setup.h>
 
 // On x64 the ddk header reads the interrupt time from the kernel's shared page, which a driver
@@ -26,8 +34,16 @@ namespace {
 struct Machine {
     KMUTEX lock;
     fw::Firmware firmware;
+    fw::Bay bays[fw::kMostPacks];
+    uint32_t lastTag;
 };
 constinit Machine g_machine{};
+
+// What a device object stands for: the maker's device, or a battery bay.
+struct Extension {
+    uint32_t bay;
+};
+constexpr uint32_t kMakerDevice = 0xFFFFFFFF;
 
 WCHAR g_deviceName[] = L"\\Device\\FervoDrv";
 WCHAR g_linkName[] = L"\\DosDevices\\FervoDrv";
@@ -37,6 +53,20 @@ UNICODE_STRING Text(WCHAR* text) {
     RtlInitUnicodeString(&string, text);
     return string;
 }
+
+WCHAR g_batteryNames[fw::kMostPacks][32] = {L"\\Device\\CeldorBattery0",
+                                            L"\\Device\\CeldorBattery1"};
+WCHAR g_batteryLinks[fw::kMostPacks][80] = {
+    L"\\??\\ROOT#BATTERY#0000#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
+    L"\\??\\ROOT#BATTERY#0001#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}"};
+// The interfaces' "Control" keys, where the battery class looks for "Linked".
+WCHAR g_batteryControls[fw::kMostPacks][200] = {
+    L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\"
+    L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\##?#ROOT#BATTERY#0000#"
+    L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\#\\Control",
+    L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\"
+    L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\##?#ROOT#BATTERY#0001#"
+    L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\#\\Control"};
 
 // Milliseconds since the machine started.
 uint64_t NowMs() {
@@ -71,10 +101,84 @@ NTSTATUS Configure(const void* in, ULONG inSize) {
                : STATUS_INVALID_PARAMETER;
 }
 
+// A bay's interface: its path leads to the bay's device and the class lists it, or neither. The
+// installer registered the interface; without it there is nothing to mark.
+void Link(uint32_t bay, bool linked) {
+    UNICODE_STRING link = Text(g_batteryLinks[bay]);
+    IoDeleteSymbolicLink(&link);
+    if (linked) {
+        UNICODE_STRING device = Text(g_batteryNames[bay]);
+        IoCreateSymbolicLink(&link, &device);
+    }
+    UNICODE_STRING controlPath = Text(g_batteryControls[bay]);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &controlPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                               nullptr, nullptr);
+    HANDLE control = nullptr;
+    if (NT_SUCCESS(ZwOpenKey(&control, KEY_SET_VALUE, &attributes))) {
+        WCHAR valueName[] = L"Linked";
+        UNICODE_STRING value = Text(valueName);
+        ULONG data = linked ? 1 : 0;
+        ZwSetValueKey(control, &value, 0, REG_DWORD, &data, sizeof data);
+        ZwClose(control);
+    }
+}
+
+// The packs into the bays, each under a new tag; the bays past them emptied.
+NTSTATUS ConfigurePacks(const void* in, ULONG inSize) {
+    fw::PackSetup setup;
+    if (!fw::ReadPacks(static_cast<const uint8_t*>(in), inSize, setup)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    for (uint32_t bay = 0; bay < fw::kMostPacks; ++bay) {
+        const bool inserted = bay < setup.count;
+        fw::Pack& pack = g_machine.firmware.pack(bay);
+        pack = inserted ? setup.packs[bay] : fw::Pack{};
+        pack.present = inserted;
+        g_machine.bays[bay] = inserted ? fw::Bay{true, ++g_machine.lastTag} : fw::Bay{};
+        Link(bay, inserted);
+    }
+    g_machine.firmware.packsChanged();
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS ClassStatus(fw::ClassError error) {
+    switch (error) {
+    case fw::ClassError::None:
+        return STATUS_SUCCESS;
+    case fw::ClassError::InvalidParameter:
+        return STATUS_INVALID_PARAMETER;
+    case fw::ClassError::BufferTooSmall:
+        return STATUS_BUFFER_TOO_SMALL;
+    case fw::ClassError::NoSuchBattery:
+        return STATUS_NO_SUCH_FILE;
+    case fw::ClassError::InvalidFunction:
+        break;
+    }
+    return STATUS_INVALID_DEVICE_REQUEST;
+}
+
+// A battery class request to a bay. The stand-in does not see the host's power line: its
+// batteries are on AC. A tag request for an empty bay fails at once, whatever its wait.
+NTSTATUS BatteryRequest(uint32_t bay, ULONG code, uint8_t* buffer, ULONG inSize, ULONG outSize,
+                        ULONG_PTR& information) {
+    const bool onAc = true;
+    const uint64_t now = NowMs();
+    fw::Firmware& firmware = g_machine.firmware;
+    if (code != fw::kQueryTag) {
+        firmware.advancePacks(now, onAc);
+    }
+    const fw::ClassReply reply =
+        fw::Answer(firmware.pack(bay), g_machine.bays[bay], onAc, firmware.chargeLimit(bay, now),
+                   code, buffer, inSize, buffer, outSize);
+    information = reply.length;
+    return ClassStatus(reply.error);
+}
+
 // A buffered request: the input and the reply share the system buffer, so the input is copied
 // out before the firmware writes its reply. A reply longer than the output buffer is an
 // overflow: what fits is returned, and the caller's DeviceIoControl fails with ERROR_MORE_DATA.
-NTSTATUS DispatchControl(PDEVICE_OBJECT, PIRP irp) {
+NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
@@ -84,8 +188,13 @@ NTSTATUS DispatchControl(PDEVICE_OBJECT, PIRP irp) {
     KeWaitForSingleObject(&g_machine.lock, Executive, KernelMode, FALSE, nullptr);
     NTSTATUS status = STATUS_SUCCESS;
     ULONG_PTR information = 0;
-    if (code == fw::kConfigure) {
+    const uint32_t bay = static_cast<Extension*>(device->DeviceExtension)->bay;
+    if (bay != kMakerDevice) {
+        status = BatteryRequest(bay, code, buffer, inSize, outSize, information);
+    } else if (code == fw::kConfigure) {
         status = Configure(buffer, inSize);
+    } else if (code == fw::kConfigurePacks) {
+        status = ConfigurePacks(buffer, inSize);
     } else {
         uint8_t input[64];
         const ULONG kept = inSize < sizeof(input) ? inSize : sizeof(input);
@@ -118,7 +227,22 @@ NTSTATUS DispatchOpenClose(PDEVICE_OBJECT, PIRP irp) {
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-// The setup the installer left in the driver's "Parameters" key, if there is one.
+// A binary value of the driver's "Parameters" key, handed to `apply` if it is there.
+void LoadValue(HANDLE parameters, WCHAR* name, NTSTATUS (*apply)(const void*, ULONG)) {
+    UNICODE_STRING value = Text(name);
+    union {
+        KEY_VALUE_PARTIAL_INFORMATION info;
+        uint8_t bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(fw::PackSetup)];
+    } data;
+    ULONG size = 0;
+    if (NT_SUCCESS(ZwQueryValueKey(parameters, &value, KeyValuePartialInformation, &data,
+                                   sizeof(data), &size)) &&
+        data.info.Type == REG_BINARY) {
+        apply(data.info.Data, data.info.DataLength);
+    }
+}
+
+// The setup and the packs the installer left in the driver's "Parameters" key, if it did.
 void LoadSetup(PUNICODE_STRING registryPath) {
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, registryPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
@@ -133,53 +257,65 @@ void LoadSetup(PUNICODE_STRING registryPath) {
                                OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, service, nullptr);
     HANDLE parameters = nullptr;
     if (NT_SUCCESS(ZwOpenKey(&parameters, KEY_READ, &attributes))) {
-        WCHAR valueName[] = L"Firmware";
-        UNICODE_STRING value = Text(valueName);
-        union {
-            KEY_VALUE_PARTIAL_INFORMATION info;
-            uint8_t bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(fw::Setup)];
-        } data;
-        ULONG size = 0;
-        if (NT_SUCCESS(ZwQueryValueKey(parameters, &value, KeyValuePartialInformation, &data,
-                                       sizeof(data), &size)) &&
-            data.info.Type == REG_BINARY) {
-            Configure(data.info.Data, data.info.DataLength);
-        }
+        WCHAR firmwareName[] = L"Firmware";
+        LoadValue(parameters, firmwareName, Configure);
+        WCHAR packsName[] = L"Packs";
+        LoadValue(parameters, packsName, ConfigurePacks);
         ZwClose(parameters);
     }
     ZwClose(service);
 }
 
 void Unload(PDRIVER_OBJECT driver) {
+    for (uint32_t bay = 0; bay < fw::kMostPacks; ++bay) {
+        Link(bay, false);
+    }
     UNICODE_STRING link = Text(g_linkName);
     IoDeleteSymbolicLink(&link);
-    IoDeleteDevice(driver->DeviceObject);
+    while (driver->DeviceObject) {
+        IoDeleteDevice(driver->DeviceObject);
+    }
+}
+
+// A device of `type` named `name` standing for `bay`, or null.
+PDEVICE_OBJECT CreateDevice(PDRIVER_OBJECT driver, WCHAR* name, DEVICE_TYPE type, uint32_t bay) {
+    UNICODE_STRING deviceName = Text(name);
+    PDEVICE_OBJECT device = nullptr;
+    if (!NT_SUCCESS(
+            IoCreateDevice(driver, sizeof(Extension), &deviceName, type, 0, FALSE, &device))) {
+        return nullptr;
+    }
+    static_cast<Extension*>(device->DeviceExtension)->bay = bay;
+    device->Flags |= DO_BUFFERED_IO;
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    return device;
 }
 
 } // namespace
 
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     KeInitializeMutex(&g_machine.lock, 0);
-    LoadSetup(registryPath);
-
-    UNICODE_STRING deviceName = Text(g_deviceName);
-    PDEVICE_OBJECT device = nullptr;
-    NTSTATUS status =
-        IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
-    if (!NT_SUCCESS(status)) {
-        return status;
+    PDEVICE_OBJECT device = CreateDevice(driver, g_deviceName, FILE_DEVICE_UNKNOWN, kMakerDevice);
+    if (!device) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    for (uint32_t bay = 0; bay < fw::kMostPacks; ++bay) {
+        if (!CreateDevice(driver, g_batteryNames[bay], FILE_DEVICE_BATTERY, bay)) {
+            Unload(driver);
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
     }
     UNICODE_STRING link = Text(g_linkName);
-    status = IoCreateSymbolicLink(&link, &deviceName);
+    UNICODE_STRING deviceName = Text(g_deviceName);
+    const NTSTATUS status = IoCreateSymbolicLink(&link, &deviceName);
     if (!NT_SUCCESS(status)) {
-        IoDeleteDevice(device);
+        Unload(driver);
         return status;
     }
-    device->Flags |= DO_BUFFERED_IO;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchOpenClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchOpenClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
     driver->DriverUnload = Unload;
-    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    LoadSetup(registryPath);
     return STATUS_SUCCESS;
 }

@@ -98,8 +98,9 @@ TEST(BatteryRecord, StartsWithoutValuesAndCopiesEveryField) {
     EXPECT_EQ(copy.SmbText52, record.SmbText52);
 }
 
-// Every value agrees with the pack, each in the record's units; a value the caller set and no
-// source has (the run time on AC) stays the caller's.
+// The values the portable suite does not see: those of a charging pack, the smart-battery
+// words and texts, a name too long for Windows; a value the caller set and no source has (the
+// run time on AC) stays the caller's.
 TEST_F(BatteryInformationTest, OneBatteryAgreesWithItsPack) {
     BatteryPack pack = Pack("QC-0001");
     std::strcpy(pack.manufacturer, "QuillcellPwr"); // 12 bytes: too long for Windows' 10
@@ -107,23 +108,13 @@ TEST_F(BatteryInformationTest, OneBatteryAgreesWithItsPack) {
     Record preset;
     preset.RemainingTime = 77;
     const Record info = Info(0, preset);
-    EXPECT_EQ(info.DesignCapacity, 5700);
-    EXPECT_EQ(info.FullChargeCapacity, 5130);
-    EXPECT_EQ(info.RemainingCapacity, 2565);
-    EXPECT_EQ(info.Voltage, 12400);
     EXPECT_EQ(info.Temperature, 3031);
-    EXPECT_EQ(info.ManufactureDate, 21103);
-    EXPECT_EQ(info.ChargePercent, 50);
-    EXPECT_EQ(info.HealthPercent, 90);
     EXPECT_EQ(info.ChargeStatus, 1);
     EXPECT_EQ(info.TimeToFull, 77); // 25650 mWh missing at 20000 mW
     EXPECT_EQ(info.RemainingTime, 77);
-    EXPECT_EQ(info.CycleCount, 143);
     EXPECT_EQ(info.SmbWord06, 120);
     EXPECT_EQ(info.SmbSignedWord12, -200);
     EXPECT_EQ(Utf8(info.ManufacturerName), "QuillcellPwr");
-    EXPECT_EQ(Utf8(info.Chemistry), "LION");
-    EXPECT_EQ(Utf8(info.SerialNumber), "QC-0001");
     EXPECT_EQ(Utf8(info.Firmware), "1234-5678-9ABC-DEF0");
     EXPECT_EQ(Utf8(info.SmbText32), "QC57W");
     EXPECT_TRUE(info.SmbText52.IsEmpty());
@@ -294,13 +285,6 @@ TEST_F(BatteryInformationTest, FirmwareBlockFillsTheCycleCount) {
 }
 
 TEST_F(BatteryInformationTest, CountsPresenceAndCoarseStatus) {
-    CBatteryInformation empty;
-    EXPECT_EQ(empty.GetPreciseBatteryCount(), 0);
-    EXPECT_EQ(empty.GetBatteryCount(), 1);
-    Record info;
-    EXPECT_EQ(empty.GetBatteryInformation(info, 1), 0);
-    EXPECT_EQ(empty.GetBatteryStatus(0), 5);
-
     Machine({{kBay1, Pack("C")}});
     CBatteryInformation one;
     EXPECT_EQ(one.GetBatteryCount(), 1);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 namespace portable {
 
 namespace fw = celdor::models::firmware;
@@ -64,6 +66,25 @@ protected:
     }
 
     static constexpr fw::Setup kNothing{};
+};
+
+// The battery packs in the bays, set up through the same device: the machine then has one
+// battery device per pack. The bays are left empty afterwards, as the test bench has them.
+class PackTest : public FirmwareTest {
+protected:
+    void TearDown() override {
+        SetPacks({});
+        FirmwareTest::TearDown();
+    }
+
+    static void SetPacks(std::initializer_list<fw::Pack> packs) {
+        fw::PackSetup setup;
+        for (const fw::Pack& pack : packs) {
+            setup.packs[setup.count++] = pack;
+        }
+        ASSERT_EQ(AskFervo(fw::kConfigurePacks, &setup, sizeof setup, nullptr, 0).error,
+                  DWORD(ERROR_SUCCESS));
+    }
 };
 
 } // namespace portable

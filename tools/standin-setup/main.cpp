@@ -11,7 +11,8 @@
 // exactly as celdorctl checks it; what the loader made of it is then written out:
 //   - the values of the registry section;
 //   - the maker's driver, when present, as an automatically started kernel driver whose
-//     "Parameters" value "Firmware" holds the firmware's setup;
+//     "Parameters" value "Firmware" holds the firmware's setup, "Packs" the packs of the
+//     battery section;
 //   - each installed service as an own-process service of the stand-in program, started
 //     automatically unless it is stopped, with its start-up values under "Parameters";
 //   - the power plans, where Windows keeps them and the stand-in powrprof.dll reads them.
@@ -180,6 +181,15 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
             celdor::models::firmware::SetupOf(nb.fervo().firmware());
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(&setup);
         up.value(u"Firmware", RegValue::Binary({bytes, bytes + sizeof(setup)}));
+        // The packs of the scenario's battery bays, put in as the driver starts.
+        celdor::models::firmware::PackSetup packs;
+        for (std::size_t i = 0; i < nb.batteries().count(); ++i) {
+            if (nb.batteries().at(i).inserted) {
+                packs.packs[packs.count++] = nb.batteries().pack(i);
+            }
+        }
+        const auto* packBytes = reinterpret_cast<const std::uint8_t*>(&packs);
+        up.value(u"Packs", RegValue::Binary({packBytes, packBytes + sizeof(packs)}));
         std::cout << celdor::sim::Utf16ToUtf8(kDriverName) << "\n";
     }
     for (models::ServiceKind kind :

@@ -8,6 +8,7 @@
 #include "win32.h"
 
 #include <celdor_models/firmware.h>
+#include <celdor_models/firmware_setup.h>
 #include <celdor_models/pack.h>
 #include <celdor_models/services.h>
 
@@ -305,6 +306,10 @@ public:
     void eject(std::size_t index);
     void insert(std::size_t index);
     void clear();
+    // The bays as the maker's device sets them up (celdor_models/firmware_setup.h): one per
+    // pack, under the interface paths "\\?\ROOT#BATTERY#000n#{...}" that a driver's own
+    // battery devices have, each pack in under a new tag.
+    void configure(const celdor::models::firmware::PackSetup& setup);
     // The device whose interface path, without its "\\?\" or "\\.\", is `name`; null if none.
     BatteryDevice* find(std::u16string_view name);
 

@@ -59,4 +59,23 @@ inline bool Configure(Firmware& firmware, const uint8_t* in, uint32_t inSize) {
     return true;
 }
 
+// The battery packs in the bays, set up the same way: device type 0x8310, function 0xFC1,
+// buffered, any access; in a PackSetup, out nothing. The first `count` bays get the packs, each
+// put in under a new tag; the others are left empty, their battery devices gone.
+inline constexpr uint32_t kConfigurePacks = 0x83103F04;
+
+struct PackSetup {
+    uint32_t count = 0; // 0 to kMostPacks
+    Pack packs[kMostPacks];
+};
+
+// A pack setup's bytes, exactly, with at most kMostPacks packs; false is an invalid parameter.
+inline bool ReadPacks(const uint8_t* in, uint32_t inSize, PackSetup& setup) {
+    if (!in || inSize != sizeof(PackSetup)) {
+        return false;
+    }
+    __builtin_memcpy(&setup, in, sizeof(setup));
+    return setup.count <= kMostPacks;
+}
+
 } // namespace celdor::models::firmware
