@@ -1,4 +1,4 @@
-// The battery class answering anything: up to three bays, in or out, with packs of any texts,
+// The battery class answering anything: both bays, in or out, with packs of any texts,
 // capacities, counts and readings, in any units, under any interface paths.
 #include "fuzz_notebook.h"
 
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Start(0);
     auto& bays = fuzz::Nb().batteries();
     bays.clear();
-    for (int bay = input.ConsumeIntegralInRange(0, 3); bay > 0; --bay) {
+    for (int bay = input.ConsumeIntegralInRange(0, 2); bay > 0; --bay) {
         celdor::sim::BatteryPack pack;
         Text(input, pack.chemistry);
         Text(input, pack.manufacturer);
