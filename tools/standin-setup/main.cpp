@@ -12,7 +12,7 @@
 //   - the values of the registry section;
 //   - the maker's driver, when present, as an automatically started kernel driver whose
 //     "Parameters" value "Firmware" holds the firmware's setup, "Packs" the packs of the
-//     battery section;
+//     battery section, with its two battery devices and their interfaces registered;
 //   - each installed service as an own-process service of the stand-in program, started
 //     automatically unless it is stopped, with its start-up values under "Parameters";
 //   - the power plans, where Windows keeps them and the stand-in powrprof.dll reads them.
@@ -38,6 +38,9 @@ namespace models = celdor::models;
 namespace power = celdor::models::power;
 
 constexpr std::u16string_view kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
+constexpr std::u16string_view kBatteryClassesKey =
+    u"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\";
+constexpr std::u16string_view kBatteryClass = u"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
 constexpr std::u16string_view kDriverName = u"FervoDrv";
 
 // A service's "Type", "Start" and "ErrorControl" values, as the service control manager keeps
@@ -155,6 +158,29 @@ void InstallService(RegFile& reg, std::u16string_view name, DWORD type, DWORD st
     reg.key(Hive::LocalMachine, key + u"\\Parameters");
 }
 
+// The driver's two battery devices as the Plug and Play manager would have registered them:
+// the device ROOT\BATTERY\000n and its battery interface, which SetupAPI lists once the driver
+// has linked it (the driver sets "Linked" for a bay that holds a pack).
+void RegisterBatteryDevices(RegFile& up, RegFile& down) {
+    const std::u16string enumKey = u"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\BATTERY";
+    const std::u16string classKey =
+        std::u16string(kBatteryClassesKey) + std::u16string(kBatteryClass);
+    for (const char16_t* bay : {u"0000", u"0001"}) {
+        const std::u16string instance = std::u16string(u"ROOT\\BATTERY\\") + bay;
+        const std::u16string link =
+            std::u16string(u"ROOT#BATTERY#") + bay + u"#" + std::u16string(kBatteryClass);
+        up.key(Hive::LocalMachine, enumKey + u"\\" + bay);
+        up.value(u"ClassGUID", RegValue::String(kBatteryClass));
+        up.key(Hive::LocalMachine, classKey + u"\\##?#" + link);
+        up.value(u"DeviceInstance", RegValue::String(instance));
+        up.key(Hive::LocalMachine, classKey + u"\\##?#" + link + u"\\#");
+        up.value(u"SymbolicLink", RegValue::String(u"\\\\?\\" + link));
+        up.key(Hive::LocalMachine, classKey + u"\\##?#" + link + u"\\#\\Control");
+        down.deleteKey(Hive::LocalMachine, classKey + u"\\##?#" + link);
+    }
+    down.deleteKey(Hive::LocalMachine, enumKey);
+}
+
 int Run(const std::string& scenarioPath, const std::u16string& folder, const std::string& install,
         const std::string& remove) {
     std::ifstream file(scenarioPath, std::ios::binary);
@@ -190,6 +216,7 @@ int Run(const std::string& scenarioPath, const std::u16string& folder, const std
         }
         const auto* packBytes = reinterpret_cast<const std::uint8_t*>(&packs);
         up.value(u"Packs", RegValue::Binary({packBytes, packBytes + sizeof(packs)}));
+        RegisterBatteryDevices(up, down);
         std::cout << celdor::sim::Utf16ToUtf8(kDriverName) << "\n";
     }
     for (models::ServiceKind kind :
