@@ -1,4 +1,4 @@
-// The battery class answering anything: both bays, in or out, with packs of any texts,
+// The battery class answering anything: up to two bays, in or out, with packs of any texts,
 // capacities, counts and readings, in any units, under any interface paths.
 #include "fuzz_notebook.h"
 
