@@ -168,7 +168,7 @@ TEST_F(BatteryDriverTest, ACopyBorrowsTheHandles) {
     source.ReleaseBatteryDriverHandle();
 }
 
-TEST_F(BatteryDriverTest, SpecificationVersion) {
+TEST_F(BatteryDriverTest, InterfaceVersion) {
     constexpr DWORD kSpecVersion = 0x8310214C;
     std::filesystem::create_directories(logfile::HostPath().parent_path());
     logfile::SetWriteLevel(0x400);
