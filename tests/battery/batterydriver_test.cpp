@@ -1,7 +1,6 @@
 // Battery device access: which batteries are found and in what order, the process-wide
 // reference count that keeps their handles open, the Windows battery information, and the
 // driver's interface version.
-#include "every_call_fails.h"
 #include "log_file.h"
 #include "sim_test.h"
 
@@ -188,23 +187,6 @@ TEST_F(BatteryDriverTest, InterfaceVersion) {
                 ::testing::EndsWith("GetFvSpecVersion output returned failed, error code: 6"));
     EXPECT_THAT(lines[1],
                 ::testing::EndsWith("GetFvSpecVersion DeviceIoControl failed, last error: 170"));
-}
-
-TEST_F(BatteryDriverTest, EveryFailingCallLeavesNothingOpen) {
-    EveryCallFailing<int>(
-        [] {
-            nb().reset();
-            Bays({kSecond, kFirst});
-        },
-        [] {
-            Driver driver;
-            driver.InitBatteryDriverHandle();
-            BATTERY_INFORMATION info{};
-            const int result = driver.GetBatteryInformationFromOS(info, 0);
-            driver.ReleaseBatteryDriverHandle();
-            return result;
-        },
-        [](const std::string&, int) { EXPECT_EQ(Driver::References(), 0); });
 }
 
 } // namespace

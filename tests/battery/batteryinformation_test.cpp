@@ -1,16 +1,13 @@
 // Battery information on the simulated notebook: the record merged from the battery class and the
 // maker's smart-battery data of the same packs, the two numberings matched, the packs moving on
-// the virtual clock, the health values, and every failure turned into the fixed result.
-#include "every_call_fails.h"
+// the virtual clock, and the health values.
 #include "log_file.h"
-#include "out_of_memory.h"
 
 #include <celdor/batteryinformation.h>
 
 #include <gmock/gmock.h>
 
 #include <cstring>
-#include <set>
 #include <string>
 
 using namespace celdor::sim;
@@ -74,29 +71,6 @@ protected:
     }
     static std::string Utf8(const Celdor::CString& text) { return text.ToUtf8(); }
 };
-
-TEST(BatteryRecord, StartsWithoutValuesAndCopiesEveryField) {
-    Record record;
-    const std::uint16_t* words[] = {
-        &record.DesignCapacity, &record.FullChargeCapacity, &record.RemainingCapacity,
-        &record.SmbWord06,      &record.SmbWord08,          &record.Voltage,
-        &record.Temperature,    &record.ManufactureDate,    &record.SmbWord18,
-        &record.SmbWord20,      &record.ChargePercent,      &record.HealthPercent,
-        &record.ChargeStatus,   &record.RemainingTime,      &record.TimeToFull,
-        &record.Reserved,       &record.CycleCount};
-    for (const std::uint16_t* word : words) {
-        EXPECT_EQ(*word, kNone);
-    }
-    EXPECT_EQ(record.SmbSignedWord12, 65535);
-    EXPECT_TRUE(record.Chemistry.IsEmpty() && record.Firmware.IsEmpty() &&
-                record.SerialNumber.IsEmpty() && record.ManufacturerName.IsEmpty() &&
-                record.SmbText32.IsEmpty() && record.SmbText52.IsEmpty());
-    record.Reserved = 7;
-    record.SmbText52 = W("text");
-    const Record copy = record;
-    EXPECT_EQ(copy.Reserved, 7);
-    EXPECT_EQ(copy.SmbText52, record.SmbText52);
-}
 
 // The values the portable suite does not see: those of a charging pack, the smart-battery
 // words and texts, a name too long for Windows; a value the caller set and no source has (the
@@ -355,58 +329,6 @@ TEST_F(BatteryInformationTest, HealthValuesOfThePack) {
     EXPECT_EQ(health.PredictedLifeSpan, 14);
     EXPECT_EQ(CBatteryInformation::GetFVDriverCapability(), 1);
     EXPECT_EQ(nb().fervo().openHandles(), 0);
-}
-
-// Whichever call fails, the record query answers 1 and leaves nothing open.
-TEST_F(BatteryInformationTest, EveryFailingCallStillAnswers) {
-    EveryCallFailing<int>(
-        [&] {
-            nb().reset();
-            Machine({{kBay1, Pack("F1")}, {kBay2, Pack("F2")}});
-        },
-        [] {
-            CBatteryInformation batteries;
-            Record info;
-            return batteries.GetBatteryCount() >= 1 ? batteries.GetBatteryInformation(info, 0) : -1;
-        },
-        [](const std::string&, int result) { EXPECT_EQ(result, 1); });
-}
-
-// Memory running out at any point of a query costs values, never an exception; where the
-// message could still be written, it is the query's fixed one.
-TEST_F(BatteryInformationTest, RunningOutOfMemoryIsCaught) {
-    logfile::SetWriteLevel(0x400);
-    Machine({{kBay1, Pack("M")}});
-    const std::set<std::string> fixed = {
-        "CBatteryInformation::GetBatteryInformation throws an exception",
-        "CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS throws an exception",
-        "CBatteryInformation::RetrieveAndCacheBatteryInformationFromSMB throws an exception",
-        "CBatteryInformation::RetrieveAndCacheBatteryFirmwareAndCycleCountFromSMB throws an "
-        "exception"};
-    std::set<std::string> seen;
-    bool completed = false;
-    for (int allocations = 0; !completed && allocations < 2000; ++allocations) {
-        std::filesystem::remove(logfile::HostPath());
-        CBatteryInformation batteries;
-        batteries.GetBatteryCount();
-        Record info;
-        t_allocationsBeforeFailure = allocations;
-        int result = -1;
-        EXPECT_NO_THROW(result = batteries.GetBatteryInformation(info, 0));
-        completed = t_allocationsBeforeFailure >= 0;
-        t_allocationsBeforeFailure = -1;
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(nb().fervo().openHandles(), 0) << allocations;
-        for (const std::string& message : logfile::Messages()) {
-            const std::string text =
-                message.substr(std::min(message.find("CBattery"), message.size()));
-            EXPECT_TRUE(fixed.count(text)) << message;
-            seen.insert(text);
-        }
-    }
-    EXPECT_TRUE(completed);
-    EXPECT_EQ(seen, fixed);
-    EXPECT_EQ(Info().DesignCapacity, 5700); // nothing of a failed query stays behind
 }
 
 } // namespace

@@ -1,11 +1,8 @@
-// The battery devices as Windows presents them: enumerated through SetupAPI on the battery
-// interface class, opened by interface path, answering the tag and information requests.
+// A battery device whose pack is taken out and put back, as the battery class reports it: the
+// old tag goes stale, a tag query waits its time-out, and the pack comes back with a new tag.
 #include "sim_test.h"
 
 #include <celdor_platform/win32.h>
-
-#include <cstddef>
-#include <cstring>
 
 using namespace celdor::sim;
 
@@ -19,14 +16,11 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         nb().batteries().add(kSecond, {.chemistry = "LiP", .designedCapacity = 45000});
-        nb().batteries().add(kFirst, {.designedCapacity = 57000,
-                                      .fullChargedCapacity = 51870,
-                                      .defaultAlert1 = 2850,
-                                      .defaultAlert2 = 1710,
-                                      .cycleCount = 143});
+        nb().batteries().add(kFirst, {.designedCapacity = 57000});
     }
-    static HANDLE Open(const char16_t* path, DWORD access = GENERIC_READ | GENERIC_WRITE) {
-        return CreateFileW(path, access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    static HANDLE Open(const char16_t* path) {
+        return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     static BOOL Tag(HANDLE battery, ULONG& tag, ULONG wait = 0) {
         DWORD returned = 0;
@@ -34,84 +28,13 @@ protected:
         return DeviceIoControl(battery, IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait, &tag,
                                sizeof tag, &returned, nullptr);
     }
-    static BOOL Information(HANDLE battery, ULONG tag, BATTERY_INFORMATION& info,
-                            DWORD size = sizeof(BATTERY_INFORMATION)) {
+    static BOOL Information(HANDLE battery, ULONG tag, BATTERY_INFORMATION& info) {
         BATTERY_QUERY_INFORMATION query{tag, BatteryInformation, 0};
         DWORD returned = 0;
         return DeviceIoControl(battery, IOCTL_BATTERY_QUERY_INFORMATION, &query, sizeof query,
-                               &info, size, &returned, nullptr);
+                               &info, sizeof info, &returned, nullptr);
     }
 };
-
-// A list is accounted until destroyed, once. (Enumerating the interfaces in their order, each
-// detail sized before it is read, is what CBatteryDriver does in BatteryDriverTest.)
-TEST_F(BatteryDevicesTest, DetailRequestsAreChecked) {
-    HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_EQ(nb().leaks().size(), 1u);
-    EXPECT_NE(nb().leaks()[0].find("device information list"), std::string::npos);
-    SP_DEVICE_INTERFACE_DATA data{sizeof data, {}, 0, 0};
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVICE_BATTERY, 0, &data));
-    alignas(8) std::byte buffer[256] = {};
-    auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer);
-    struct Case {
-        HDEVINFO set;
-        PSP_DEVICE_INTERFACE_DATA data;
-        PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
-        DWORD cbSize, size, error;
-    };
-    const Case cases[] = {
-        {nullptr, &data, detail, 8, sizeof buffer, ERROR_INVALID_HANDLE},
-        {set, nullptr, detail, 8, sizeof buffer, ERROR_INVALID_PARAMETER},
-        {set, &data, nullptr, 8, 100, ERROR_INVALID_USER_BUFFER},
-        {set, &data, detail, 0, sizeof buffer, ERROR_INVALID_USER_BUFFER},
-        {set, &data, detail, 8, 20, ERROR_INSUFFICIENT_BUFFER},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
-        detail->cbSize = c.cbSize;
-        EXPECT_FALSE(
-            SetupDiGetDeviceInterfaceDetailW(c.set, c.data, c.detail, c.size, nullptr, nullptr));
-        EXPECT_EQ(GetLastError(), c.error);
-    }
-    data.cbSize = 8;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVICE_BATTERY, 0, &data));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
-    EXPECT_EQ(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_DEVICEINTERFACE),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
-    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-}
-
-// Opened as the library opens it (CREATE_ALWAYS, no sharing) by any number of callers.
-TEST_F(BatteryDevicesTest, TagAndInformationOfTheBatteryThatIsIn) {
-    HANDLE first = Open(kFirst);
-    HANDLE again = Open(kFirst);
-    ASSERT_NE(first, INVALID_HANDLE_VALUE);
-    ASSERT_NE(again, INVALID_HANDLE_VALUE);
-    ULONG tag = 0;
-    ASSERT_TRUE(Tag(first, tag));
-    EXPECT_NE(tag, ULONG(BATTERY_TAG_INVALID));
-    BATTERY_INFORMATION info{};
-    ASSERT_TRUE(Information(again, tag, info));
-    EXPECT_EQ(info.Capabilities, DWORD(BATTERY_SYSTEM_BATTERY));
-    EXPECT_EQ(std::memcmp(info.Chemistry, "LION", 4), 0);
-    EXPECT_EQ(info.FullChargedCapacity, 51870u);
-    EXPECT_EQ(info.DefaultAlert2, 1710u);
-    EXPECT_EQ(info.CycleCount, 143u);
-
-    EXPECT_FALSE(Information(first, tag, info, 20));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    CloseHandle(first);
-    CloseHandle(again);
-
-    HANDLE unreadable = Open(kFirst, 0);
-    EXPECT_FALSE(Tag(unreadable, tag));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    CloseHandle(unreadable);
-}
 
 // Taking the pack out makes its tag stale; putting it back gives a new one. With no pack in, a
 // tag query waits its time-out on the clock and fails.

@@ -235,20 +235,6 @@ TEST_F(Thermal, ChangesArePolledUntilConfirmed) {
     }
 }
 
-TEST_F(Thermal, CopiesOwnHandlesOfTheirOwn) {
-    install();
-    {
-        CIntelligentCooling first;
-        CIntelligentCooling second(first);
-        CIntelligentCooling third;
-        third = first;
-        third = third;
-        EXPECT_EQ(nb().openCount(HandleKind::Service), 3);
-    }
-    EXPECT_EQ(nb().journal().count("CloseServiceHandle"),
-              nb().journal().count("OpenServiceW") + nb().journal().count("OpenSCManagerW"));
-}
-
 // Each platform call an operation makes, failing in turn, gives the operation's result.
 TEST_F(Thermal, EveryFailingCallGivesItsResult) {
     using Operation = int (*)(CIntelligentCooling&);
