@@ -461,7 +461,17 @@ bool Notebook::isOpen(HandleKind kind, std::uint64_t id) const {
 namespace celdor::sim::detail {
 
 fs::path HostPath(const WindowsPath& path) {
-    fs::path result = NB().root() / std::string(1, static_cast<char>(path.drive));
+    const fs::path drive = NB().root() / std::string(1, static_cast<char>(path.drive));
+    // Most names are spelled as the folders were made: one look-up instead of one per level.
+    fs::path exact = drive;
+    for (const auto& part : path.parts) {
+        exact /= Utf16ToUtf8(part);
+    }
+    std::error_code ec;
+    if (fs::exists(exact, ec)) {
+        return exact;
+    }
+    fs::path result = drive;
     for (const auto& part : path.parts) {
         result = MatchComponent(result, part);
     }
