@@ -57,16 +57,17 @@ public:
     static const int FV_SPEC_VERSION_STORAGE_80 = 184;
 
 private:
-    struct Owners;
+    struct Features;
 
     // Seeds the registry value when it does not exist yet: -1 when it did, else the mode
     // recorded.
     int InitChargingModeStatus() const;
     void Release();
+    Features* Shared() const;
 
+    // Both point into one shared allocation (see Features); null when it could not be made.
     CPowerFeatureBase* m_pStorage;
     CPowerFeatureBase* m_pExpress;
-    Owners* m_pOwners; // how many objects share the two features
 };
 
 } // namespace Celdor

@@ -59,39 +59,43 @@ WCHAR* CChargingMode::BATTERY_CHARGE_MODE_EXPRESS = g_express;
 WCHAR* CChargingMode::BATTERY_CHARGE_MODE_STORAGE = g_storage;
 const int CChargingMode::FV_SPEC_VERSION_STORAGE_80;
 
-// The objects that share one pair of features.
-struct CChargingMode::Owners {
-    std::atomic<int> count{1};
+// The two features and the count of the objects that share them, made in one allocation so
+// that the object itself holds nothing but its two feature pointers, as hosts lay it out. The
+// storage part is built first (it learns the battery count) and the express part last, which
+// is also destroyed first.
+struct CChargingMode::Features final : CStorageMode {
+    std::atomic<int> owners{1};
+    CExpressMode express;
 };
 
-// The storage feature first: it learns the battery count as it is built.
-CChargingMode::CChargingMode() : m_pStorage(nullptr), m_pExpress(nullptr), m_pOwners(nullptr) {
-    m_pStorage = new (std::nothrow) CStorageMode;
-    m_pExpress = new (std::nothrow) CExpressMode;
-    m_pOwners = new (std::nothrow) Owners;
+static_assert(sizeof(CChargingMode) == 2 * sizeof(void*), "hosts allocate the two pointers alone");
+
+CChargingMode::Features* CChargingMode::Shared() const {
+    return static_cast<Features*>(static_cast<CStorageMode*>(m_pStorage));
+}
+
+CChargingMode::CChargingMode() : m_pStorage(nullptr), m_pExpress(nullptr) {
+    if (Features* features = new (std::nothrow) Features) {
+        m_pStorage = features;
+        m_pExpress = &features->express;
+    }
     InitChargingModeStatus();
 }
 
-// A source whose sharing could not be set up keeps its features to itself: the copy then has
-// none, and answers as without a driver.
 CChargingMode::CChargingMode(const CChargingMode& other)
-    : m_pStorage(nullptr), m_pExpress(nullptr), m_pOwners(other.m_pOwners) {
-    if (m_pOwners) {
-        m_pOwners->count.fetch_add(1);
-        m_pStorage = other.m_pStorage;
-        m_pExpress = other.m_pExpress;
+    : m_pStorage(other.m_pStorage), m_pExpress(other.m_pExpress) {
+    if (m_pStorage) {
+        Shared()->owners.fetch_add(1);
     }
 }
 
 CChargingMode& CChargingMode::operator=(const CChargingMode& other) {
-    if (this != &other && m_pOwners != other.m_pOwners) {
+    if (m_pStorage != other.m_pStorage) {
         CChargingMode copy(other);
         Release();
         m_pStorage = copy.m_pStorage;
         m_pExpress = copy.m_pExpress;
-        m_pOwners = copy.m_pOwners;
         copy.m_pStorage = copy.m_pExpress = nullptr;
-        copy.m_pOwners = nullptr;
     }
     return *this;
 }
@@ -102,14 +106,10 @@ CChargingMode::~CChargingMode() {
 
 // The last owner destroys the features, express before storage.
 void CChargingMode::Release() {
-    if (m_pOwners && m_pOwners->count.fetch_sub(1) != 1) {
-        return;
+    if (m_pStorage && Shared()->owners.fetch_sub(1) == 1) {
+        delete Shared();
     }
-    delete m_pExpress;
-    delete m_pStorage;
-    delete m_pOwners;
-    m_pExpress = m_pStorage = nullptr;
-    m_pOwners = nullptr;
+    m_pStorage = m_pExpress = nullptr;
 }
 
 // Storage wins when the firmware reports both modes; every failed query reads as normal.
