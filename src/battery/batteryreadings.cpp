@@ -276,7 +276,9 @@ void CBatteryInformation::SplitRunTime(const SYSTEM_POWER_STATUS& power, const O
     } else {
         const double sum = static_cast<double>(raw[0].remaining) + raw[1].remaining;
         const std::uint16_t first =
-            sum == 0 ? 0 : Minutes(std::trunc((seconds * (raw[0].remaining / sum) + 30) / 60));
+            sum == 0 ? 0
+                     : Minutes(std::trunc(
+                           (static_cast<double>(seconds) * raw[0].remaining / sum + 30) / 60));
         m_osInfo[0].RemainingTime = first;
         m_osInfo[1].RemainingTime = static_cast<std::uint16_t>(total - first);
     }

@@ -102,17 +102,25 @@ TEST_F(BatteryInformationTest, SystemPowerStatusGivesChargeAndRunTime) {
     a.remainingCapacity = 30000;
     BatteryPack b = Pack("B", 20000);
     b.remainingCapacity = 10000;
+    BatteryPack low = Pack("L");
+    low.remainingCapacity = 1000;
+    BatteryPack high = Pack("H");
+    high.remainingCapacity = 48000;
     struct Case {
         std::vector<std::pair<const char16_t*, BatteryPack>> bays;
+        DWORD seconds;
         std::uint16_t charge0;
         std::uint16_t minutes[2];
     };
-    const Case cases[] = {{{{kBay1, a}}, 51, {120, 0}}, {{{kBay1, a}, {kBay2, b}}, 50, {90, 30}}};
+    const Case cases[] = {{{{kBay1, a}}, 7200, 51, {120, 0}},
+                          {{{kBay1, a}, {kBay2, b}}, 7200, 50, {90, 30}},
+                          // 4410 s × 1/49 is 90 s exactly: 2 minutes once rounded, not 1.
+                          {{{kBay1, low}, {kBay2, high}}, 4410, 2, {2, 71}}};
     for (const Case& c : cases) {
         nb().reset();
         Machine(c.bays);
         nb().batteries().systemStatusFromPacks = false;
-        nb().powerStatus() = SYSTEM_POWER_STATUS{0, 0, 51, 0, 7200, 0xFFFFFFFF};
+        nb().powerStatus() = SYSTEM_POWER_STATUS{0, 0, 51, 0, c.seconds, 0xFFFFFFFF};
         EXPECT_EQ(Info(0).ChargePercent, c.charge0);
         EXPECT_EQ(Info(0).RemainingTime, c.minutes[0]);
         if (c.bays.size() == 2) {
