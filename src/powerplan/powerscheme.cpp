@@ -75,25 +75,21 @@ void CPowerScheme::EnumPowerScheme() {
 }
 
 // Asks for the size first, then reads into a zeroed buffer of that size (one character more,
-// so that a name without its terminator still ends).
+// so that a name without its terminator still ends). Running out of memory is the callers' to
+// handle: a catalogue missing the plan whose name could not be held would mislead the host.
 int CPowerScheme::GetPowerSchemeFriendlyname(GUID scheme, CString& name) {
-    try {
-        DWORD size = 0;
-        if (PowerReadFriendlyName(nullptr, &scheme, &NO_SUBGROUP_GUID, nullptr, nullptr, &size) !=
-            ERROR_SUCCESS) {
-            return 0;
-        }
-        std::vector<WCHAR> buffer(size / sizeof(WCHAR) + 1, WCHAR(0));
-        if (PowerReadFriendlyName(nullptr, &scheme, &NO_SUBGROUP_GUID, nullptr,
-                                  reinterpret_cast<UCHAR*>(buffer.data()),
-                                  &size) != ERROR_SUCCESS) {
-            return 0;
-        }
-        name = CString(buffer.data());
-        return 1;
-    } catch (...) {
+    DWORD size = 0;
+    if (PowerReadFriendlyName(nullptr, &scheme, &NO_SUBGROUP_GUID, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS) {
         return 0;
     }
+    std::vector<WCHAR> buffer(size / sizeof(WCHAR) + 1, WCHAR(0));
+    if (PowerReadFriendlyName(nullptr, &scheme, &NO_SUBGROUP_GUID, nullptr,
+                              reinterpret_cast<UCHAR*>(buffer.data()), &size) != ERROR_SUCCESS) {
+        return 0;
+    }
+    name = CString(buffer.data());
+    return 1;
 }
 
 void CPowerScheme::GetPowerSchemeList(std::list<CString>& list) const {
@@ -109,13 +105,17 @@ void CPowerScheme::GetPowerSchemeList(std::list<CString>& list) const {
 
 // The map is not consulted: the active scheme may be one created after the snapshot.
 int CPowerScheme::GetActivePowerScheme(CString& name) const {
-    const ActiveScheme active = QueryActiveScheme();
-    CString read;
-    if (!active || !GetPowerSchemeFriendlyname(*active, read)) {
+    try {
+        const ActiveScheme active = QueryActiveScheme();
+        CString read;
+        if (!active || !GetPowerSchemeFriendlyname(*active, read)) {
+            return 0;
+        }
+        name = std::move(read);
+        return 1;
+    } catch (...) {
         return 0;
     }
-    name = std::move(read);
-    return 1;
 }
 
 int CPowerScheme::SetActivePowerScheme(const CString& name) const {

@@ -1,5 +1,6 @@
 // CPowerScheme against the simulated notebook's plans where only the simulation can arrange or
 // observe it: the power source, every platform failure, the calls the enumeration makes.
+#include "out_of_memory.h"
 #include "plan_names.h"
 #include "sim_test.h"
 
@@ -97,6 +98,20 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
     copy = other;
     EXPECT_EQ(PlanNames(copy), "Other");
     EXPECT_TRUE(nb().journal().calls().empty());
+}
+
+// Memory running out at any allocation of the enumeration leaves every plan or none: a list
+// missing some would let the host offer plans that are not all there are.
+TEST_F(PowerSchemeTest, RunningOutOfMemoryLeavesEveryPlanOrNone) {
+    setPlans({"First", "Second", "Third"});
+    for (long allocations = 0, failed = 1; failed; ++allocations) {
+        t_allocationsBeforeFailure = allocations;
+        const CPowerScheme schemes;
+        failed = t_allocationsBeforeFailure < 0;
+        t_allocationsBeforeFailure = -1;
+        const std::string names = PlanNames(schemes);
+        EXPECT_TRUE(names.empty() || names == "First|Second|Third") << allocations << ": " << names;
+    }
 }
 
 } // namespace
