@@ -142,10 +142,10 @@ void CBatteryDriver::ReleaseBatteryDriverHandle() {
 void CBatteryDriver::GetBatteryDriverHandle() {
     CloseOwnHandles();
     m_bOwnsHandles = true;
-    DetailBuffer details[BATTERY_MAX_NUMBER];
     {
         const DeviceInfoSet devices{SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
                                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
+        DetailBuffer details[BATTERY_MAX_NUMBER]; // freed before the list is destroyed
         for (int i = 0; devices.set != INVALID_HANDLE_VALUE && i < BATTERY_MAX_NUMBER; ++i) {
             SP_DEVICE_INTERFACE_DATA data = {};
             data.cbSize = sizeof data;
@@ -172,11 +172,13 @@ void CBatteryDriver::GetBatteryDriverHandle() {
                 details[i] = std::move(detail);
             }
         }
-    }
-    const auto path = [&details](int i) { return details[i] ? details[i]->DevicePath : nullptr; };
-    if (Text::Length(path(0)) > 0 && Text::Length(path(1)) > 0 &&
-        Text::Compare(path(0), path(1)) > 0) {
-        std::swap(m_hBattery[0], m_hBattery[1]);
+        const auto path = [&details](int i) {
+            return details[i] ? details[i]->DevicePath : nullptr;
+        };
+        if (Text::Length(path(0)) > 0 && Text::Length(path(1)) > 0 &&
+            Text::Compare(path(0), path(1)) > 0) {
+            std::swap(m_hBattery[0], m_hBattery[1]);
+        }
     }
     SetLastError(0);
 }

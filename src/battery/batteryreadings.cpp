@@ -85,9 +85,9 @@ void LogDebug(const WCHAR* message) {
     CFileLogger::GetInstance()->LogDebugInfo(message);
 }
 
-// One smart-battery read into a cleared block; true when the driver answered.
+// One smart-battery read; true when the driver answered. A short answer leaves the rest of the
+// block as it was.
 bool ReadSmartBattery(CDriverLib& driver, DWORD selector, BYTE (&block)[0x53]) {
-    std::memset(block, 0, sizeof block);
     return driver.IoControl(IOCTL_SMART_BATTERY_READ, &selector, IOCTL_SMART_BATTERY_READ_IN_SIZE,
                             block, IOCTL_SMART_BATTERY_READ_OUT_SIZE) == 1;
 }
@@ -337,6 +337,7 @@ int CBatteryInformation::RetrieveAndCacheBatteryInformationFromSMB() {
         BYTE block[IOCTL_SMART_BATTERY_READ_OUT_SIZE];
         for (int i = 0; i < m_nBatteryCount && i < BATTERY_MAX_NUMBER; ++i) {
             CDriverLib driver;
+            std::memset(block, 0, sizeof block); // once: the second selector reads over the first
             if (i == 0) {
                 if (ReadSmartBattery(driver, 0, block) && block[SMB_CHEMISTRY] != 0) {
                     s_uGSBIMeetSpec = 1;
@@ -411,7 +412,7 @@ unsigned short CBatteryInformation::GetChargeCompletionTime() {
 
 bool CBatteryInformation::CheckIsSupportGSBI(unsigned long selector) {
     CDriverLib driver;
-    BYTE block[IOCTL_SMART_BATTERY_READ_OUT_SIZE];
+    BYTE block[IOCTL_SMART_BATTERY_READ_OUT_SIZE] = {};
     return ReadSmartBattery(driver, static_cast<DWORD>(selector), block) &&
            block[SMB_CHEMISTRY] != 0;
 }

@@ -218,6 +218,21 @@ TEST_F(BatteryInformationTest, SmartBatterySelectorNumberingIsDetected) {
     }
 }
 
+// Selector 1 is read over what selector 0 left: a short answer keeps the rest of the first.
+TEST_F(BatteryInformationTest, TheSecondSelectorReadsOverTheFirst) {
+    Machine({{kBay1, Pack("S")}});
+    std::vector<std::uint8_t> first(0x53, 0), second(24, 0);
+    std::memcpy(&first[40], "Kept", 4); // the manufacturer's name
+    second[22] = 'L';                   // the chemistry: battery data at last
+    nb().fervo().script(fw::kSmartBatteryRead, 0, FervoReply::Bytes(first));
+    nb().fervo().script(fw::kSmartBatteryRead, 1, FervoReply::Bytes(second));
+    Probe probe;
+    probe.GetBatteryCount();
+    ASSERT_EQ(probe.RetrieveAndCacheBatteryInformationFromSMB(), 1);
+    EXPECT_EQ(Probe::s_uGSBIMeetSpec, 2u);
+    EXPECT_EQ(Utf8(probe.m_smbInfo[0].ManufacturerName), "Kept");
+}
+
 // On two batteries the OS slot that belongs to each driver battery is found by the first field
 // that tells them apart, or, without smart-battery data, by the firmware's cycle counts. The
 // serial number, which only Windows reports, shows which slot was taken.
