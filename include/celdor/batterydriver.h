@@ -52,10 +52,8 @@ protected:
     void ReleaseStep();
 
 private:
+    // Closes the handles this object opened; handles copied from another are only forgotten.
     void CloseOwnHandles();
-
-    int m_nReferences;   // references taken by InitBatteryDriverHandle and not yet given back
-    bool m_bOwnsHandles; // the handles were opened by this object, not copied from another
 };
 
 } // namespace Celdor

@@ -7,6 +7,7 @@
 #include "support/logger.h"
 #include "support/wstr.h"
 
+#include <map>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -32,6 +33,49 @@ struct DeviceInfoSet {
     }
 };
 
+// What an object took: the references it holds and whether it opened its handles itself. Kept
+// beside the objects, not in them, so that they keep the two members hosts lay them out with.
+// An object without an entry holds no reference and owns no handle, as every copy starts.
+struct Held {
+    int references = 0;
+    bool ownsHandles = false;
+};
+
+std::mutex g_heldMutex; // taken alone or inside s_mutexHandle, never the other way round
+std::map<const CBatteryDriver*, Held> g_held;
+
+// Hands the object's entry to `change` and keeps what it leaves. False, with nothing changed,
+// when a new entry could not be made (memory ran out) or the lock could not be taken.
+template <typename Change> bool UpdateHeld(const CBatteryDriver* self, Change change) noexcept {
+    try {
+        std::lock_guard lock(g_heldMutex);
+        const auto found = g_held.find(self);
+        Held held = found == g_held.end() ? Held{} : found->second;
+        change(held);
+        if (found != g_held.end()) {
+            if (held.references == 0 && !held.ownsHandles) {
+                g_held.erase(found);
+            } else {
+                found->second = held;
+            }
+        } else if (held.references != 0 || held.ownsHandles) {
+            g_held.emplace(self, held);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The table of the virtual destructor, the battery count and the two handles, as hosts lay the
+// object out.
+struct Layout {
+    void* table;
+    int count;
+    HANDLE handles[2];
+};
+static_assert(sizeof(CBatteryDriver) == sizeof(Layout));
+
 } // namespace
 
 std::mutex CBatteryDriver::s_mutexHandle;
@@ -39,12 +83,11 @@ int CBatteryDriver::s_nHandleRefCount = 0;
 const int CBatteryDriver::BATTERY_MAX_NUMBER;
 
 CBatteryDriver::CBatteryDriver()
-    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE}, m_nReferences(0),
-      m_bOwnsHandles(false) {}
+    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE} {}
 
 CBatteryDriver::CBatteryDriver(const CBatteryDriver& other)
-    : m_nBatteryCount(other.m_nBatteryCount), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]},
-      m_nReferences(0), m_bOwnsHandles(false) {}
+    : m_nBatteryCount(other.m_nBatteryCount), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]} {
+}
 
 // The references this object holds stay with it; handles it opened are closed, since nothing
 // of this object names them any more.
@@ -69,8 +112,10 @@ CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
 CBatteryDriver::~CBatteryDriver() {
     try {
         std::lock_guard lock(s_mutexHandle);
-        s_nHandleRefCount -= m_nReferences;
-        m_nReferences = 0;
+        UpdateHeld(this, [](Held& held) {
+            s_nHandleRefCount -= held.references;
+            held.references = 0;
+        });
         CloseOwnHandles();
     } catch (const std::system_error&) {
         CloseOwnHandles();
@@ -80,13 +125,17 @@ CBatteryDriver::~CBatteryDriver() {
 // Closes the handles this object opened; handles copied from another object are only
 // forgotten.
 void CBatteryDriver::CloseOwnHandles() {
+    bool owns = false;
+    UpdateHeld(this, [&owns](Held& held) {
+        owns = held.ownsHandles;
+        held.ownsHandles = false;
+    });
     for (HANDLE& handle : m_hBattery) {
-        if (handle != INVALID_HANDLE_VALUE && m_bOwnsHandles) {
+        if (handle != INVALID_HANDLE_VALUE && owns) {
             CloseHandle(handle);
         }
         handle = INVALID_HANDLE_VALUE;
     }
-    m_bOwnsHandles = false;
 }
 
 // An enumeration that fails half way (memory running out) gives the reference back and closes
@@ -115,21 +164,27 @@ void CBatteryDriver::ReleaseStep() {
 }
 
 // The host's calls give no exception back: a lock that cannot be taken leaves the count and the
-// handles as they were.
+// handles as they were. A reference that could not be noted down is not taken; each query then
+// opens the handles for itself.
 void CBatteryDriver::InitBatteryDriverHandle() {
+    if (!UpdateHeld(this, [](Held& held) { ++held.references; })) {
+        return;
+    }
     try {
         ReferenceStep();
-        ++m_nReferences;
     } catch (const std::system_error&) {
+        UpdateHeld(this, [](Held& held) { --held.references; });
     }
 }
 
 void CBatteryDriver::ReleaseBatteryDriverHandle() {
     try {
         ReleaseStep();
-        if (m_nReferences > 0) {
-            --m_nReferences;
-        }
+        UpdateHeld(this, [](Held& held) {
+            if (held.references > 0) {
+                --held.references;
+            }
+        });
     } catch (const std::system_error&) {
     }
 }
@@ -141,7 +196,10 @@ void CBatteryDriver::ReleaseBatteryDriverHandle() {
 // are closed first.
 void CBatteryDriver::GetBatteryDriverHandle() {
     CloseOwnHandles();
-    m_bOwnsHandles = true;
+    if (!UpdateHeld(this, [](Held& held) { held.ownsHandles = true; })) {
+        SetLastError(0);
+        return; // handles this object could not be known to own would never be closed
+    }
     {
         const DeviceInfoSet devices{SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
                                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
