@@ -107,6 +107,10 @@ struct BatteryHandle : DeviceObject {
 namespace celdor::sim {
 
 void BatteryDevices::add(std::u16string interfacePath, BatteryPack pack, bool inserted) {
+    // SetupAPI hands out interface paths in lower case, however the device was named.
+    for (char16_t& c : interfacePath) {
+        c = (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c;
+    }
     auto lock = LockNotebook();
     const auto slot = static_cast<std::uint32_t>(m_devices.size());
     if (slot >= celdor::models::firmware::kMostPacks) {

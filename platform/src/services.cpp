@@ -288,7 +288,8 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                     none);
     }
     const DWORD granted = NB().elevated() ? SC_MANAGER_ALL_ACCESS : kManagerUserAccess;
-    const DWORD wanted = ManagerAccess(dwDesiredAccess, granted);
+    // Connecting is implied by opening the manager at all.
+    const DWORD wanted = ManagerAccess(dwDesiredAccess, granted) | SC_MANAGER_CONNECT;
     if ((wanted & ~granted) != 0) {
         return Fail(call, ERROR_ACCESS_DENIED, none);
     }

@@ -12,7 +12,7 @@ namespace {
 class Win32Services : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        m_manager = OpenSCManagerW(nullptr, nullptr, 0); // connecting is implied
         ASSERT_NE(m_manager, nullptr) << GetLastError();
     }
     void TearDown() override { CloseServiceHandle(m_manager); }
