@@ -72,9 +72,10 @@ Entry Classify(std::u16string_view line) {
 }
 
 // The lines of a section: those after its first header up to the next header. Only the first
-// block of a section name counts; the lines before any header form the section "".
+// block of a section name counts. The section "" is the one headed "[]"; the lines before any
+// header belong to no section.
 struct Block {
-    std::size_t header; // index of the header line; npos for the section ""
+    std::size_t header; // index of the header line
     std::size_t begin;
     std::size_t end;
 };
@@ -82,9 +83,6 @@ struct Block {
 std::optional<Block> FindBlock(const std::vector<std::u16string>& lines,
                                std::u16string_view section) {
     std::optional<Block> block;
-    if (section.empty()) {
-        block = Block{std::u16string::npos, 0, 0};
-    }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (Classify(lines[i]).kind != Entry::Kind::Section) {
             continue;
@@ -399,9 +397,7 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
         if (!lpKeyName) {
             // The section goes, its header and its lines.
             if (block) {
-                const std::size_t first =
-                    block->header == std::u16string::npos ? block->begin : block->header;
-                lines.erase(lines.begin() + std::ptrdiff_t(first),
+                lines.erase(lines.begin() + std::ptrdiff_t(block->header),
                             lines.begin() + std::ptrdiff_t(block->end));
             }
             changed = block.has_value();

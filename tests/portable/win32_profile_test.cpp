@@ -28,7 +28,8 @@ protected:
         RemoveDirectoryW(m_base.c_str()); // stays while other suites use it
     }
     void Clean() {
-        for (const WCHAR* name : {WTEXT("a.ini"), WTEXT("u.ini"), WTEXT("new.ini")}) {
+        for (const WCHAR* name :
+             {WTEXT("a.ini"), WTEXT("b.ini"), WTEXT("u.ini"), WTEXT("new.ini")}) {
             DeleteFileW(Path(name).c_str());
         }
         RemoveDirectoryW(m_dir.c_str());
@@ -68,8 +69,8 @@ std::string Utf16Le(const WCHAR* text) {
 }
 
 // A repeated header starts a block nobody consults; lines without '=' are never found; a
-// comment is found by its own name but left out of key lists; lines before any header form the
-// section "".
+// comment is found by its own name but left out of key lists. The section "" is the one headed
+// "[]"; Wine reads the lines before any header instead.
 TEST_F(Win32Profile, OnlyTheFirstBlockOfASectionCounts) {
     Put(WTEXT("a.ini"), "top=0\r\n[S]\r\na=1\r\nBare\r\n;c=2\r\n[S]\r\nd=4\r\na=9\r\n");
     EXPECT_EQ(Read(WTEXT("S"), WTEXT("a"), nullptr, 64), 1u);
@@ -77,11 +78,14 @@ TEST_F(Win32Profile, OnlyTheFirstBlockOfASectionCounts) {
     EXPECT_EQ(Read(WTEXT("S"), WTEXT("d"), WTEXT("none"), 64), 4u);
     EXPECT_EQ(Read(WTEXT("S"), WTEXT("Bare"), WTEXT("none"), 64), 4u);
     EXPECT_EQ(Read(WTEXT("S"), WTEXT(";c"), nullptr, 64), 1u);
-    EXPECT_EQ(Read(WTEXT(""), WTEXT("top"), nullptr, 64), 1u);
     ASSERT_EQ(Read(WTEXT("S"), nullptr, nullptr, 64), 2u);
     EXPECT_EQ(List(3), WString(WTEXT("a\0\0"), 3));
     ASSERT_EQ(Read(nullptr, nullptr, nullptr, 64), 4u);
     EXPECT_EQ(List(5), WString(WTEXT("S\0S\0\0"), 5));
+
+    Put(WTEXT("b.ini"), "top=0\r\n[]\r\ntop=5\r\n");
+    EXPECT_EQ(Read(WTEXT(""), WTEXT("top"), nullptr, 64, WTEXT("b.ini")), 1u);
+    EXPECT_EQ(Text(), portable::RunningOnWine() ? WTEXT("0") : WTEXT("5"));
 
     ASSERT_TRUE(WritePrivateProfileStringW(WTEXT("S"), WTEXT("d"), WTEXT("5"),
                                            Path(WTEXT("a.ini")).c_str()));
