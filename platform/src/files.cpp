@@ -405,11 +405,16 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
         const std::int64_t target = base + distance;
         if (target < 0) {
             SetLastError(ERROR_NEGATIVE_SEEK);
+        } else if (!lpDistanceToMoveHigh && target > std::int64_t(0xFFFFFFFF)) {
+            SetLastError(ERROR_INVALID_PARAMETER); // a position the caller could not be told
         } else {
             file->pointer = std::uint64_t(target);
             result = static_cast<DWORD>(file->pointer);
             if (lpDistanceToMoveHigh) {
                 *lpDistanceToMoveHigh = static_cast<LONG>(file->pointer >> 32);
+            }
+            if (result == INVALID_SET_FILE_POINTER) {
+                SetLastError(NO_ERROR); // how the caller tells this position from a failure
             }
         }
     }

@@ -484,6 +484,9 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
     }
     const RegValue* value = open->get()->findValue(lpValueName ? lpValueName : u"");
     if (!value) {
+        if (lpcbData && !lpData) {
+            *lpcbData = 0; // a size query learns there is nothing
+        }
         return Finish(call, ERROR_FILE_NOT_FOUND);
     }
     call.code = value->type;
