@@ -366,11 +366,11 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     if (!result) {
         return ERROR_INVALID_PARAMETER;
     }
-    *result = nullptr;
     auto parent = Resolve(hKey);
     if (!parent) {
-        return ERROR_INVALID_HANDLE;
+        return ERROR_INVALID_HANDLE; // the caller's handle variable is left as it was
     }
+    *result = nullptr;
     call.target = Describe(*parent, subKey);
     if (auto error = Injected(function, call.target)) {
         return static_cast<LSTATUS>(*error);
@@ -615,7 +615,7 @@ LSTATUS WINAPI RegFlushKey(HKEY hKey) {
     if (auto error = Injected("RegFlushKey", call.target)) {
         return Finish(call, static_cast<LSTATUS>(*error));
     }
-    return Finish(call, ERROR_SUCCESS);
+    return Finish(call, open->get()->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {

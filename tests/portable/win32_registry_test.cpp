@@ -78,6 +78,7 @@ TEST_F(Win32Registry, RefusalsAndTheirStatus) {
     ASSERT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyW(m_key, WTEXT("Child")), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SetValue(key, WTEXT("V"), REG_DWORD, &one, 4), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegFlushKey(key), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
     EXPECT_EQ(RegDeleteValueW(m_key, WTEXT("Missing")), ERROR_FILE_NOT_FOUND);
