@@ -483,6 +483,8 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
         SetLastError(*error);
     } else if (descriptor && !security.valid) {
         SetLastError(ERROR_INVALID_SECURITY_DESCR);
+    } else if (file.windows.parts.empty() && !NB().elevated()) {
+        SetLastError(ERROR_ACCESS_DENIED); // the drive's root, before it is found to exist
     } else if (Exists(path)) {
         SetLastError(ERROR_ALREADY_EXISTS);
     } else if (!IsDirectory(path.parent_path())) {

@@ -126,13 +126,16 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     const SystemCallScope systemCall;
-    (void)uFlags; // blocks are always fixed and zeroed here
+    // Blocks are always fixed here; one not asked to be zeroed holds something else, as it may on
+    // Windows, so that a caller counting on zeros shows.
     Call call{.function = "LocalAlloc", .outSize = static_cast<DWORD>(uBytes)};
     HLOCAL block = nullptr;
     if (auto error = Injected("LocalAlloc")) {
         SetLastError(*error);
     } else if (!(block = LocalBlock(uBytes, "LocalAlloc"))) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } else if (!(uFlags & LMEM_ZEROINIT)) {
+        std::memset(block, 0xA5, uBytes);
     }
     call.handle = HandleId(block);
     return Finish(call, block);
