@@ -27,8 +27,11 @@ std::u16string_view WithoutPrefix(std::u16string_view path) {
 // manager checks it before the driver sees the request.
 bool AccessAllows(DWORD code, DWORD access) {
     const DWORD required = (code >> 14) & 3;
-    const bool read = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
-    const bool write = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) != 0;
+    // MAXIMUM_ALLOWED gets everything the device grants, which is both.
+    const bool read =
+        (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA | MAXIMUM_ALLOWED)) != 0;
+    const bool write =
+        (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | MAXIMUM_ALLOWED)) != 0;
     return (!(required & FILE_READ_ACCESS) || read) && (!(required & FILE_WRITE_ACCESS) || write);
 }
 

@@ -83,7 +83,7 @@ static bool DecodeMultiByte(UINT codePage, std::string_view text, std::u16string
         out = Utf8ToUtf16(text);
         return true;
     }
-    if (codePage != CP_ACP && codePage != 1252) {
+    if (codePage != CP_ACP && codePage != CP_THREAD_ACP && codePage != 1252) {
         return false;
     }
     out.clear();
@@ -100,7 +100,7 @@ static bool EncodeMultiByte(UINT codePage, std::u16string_view text, std::string
         out = Utf16ToUtf8(text);
         return true;
     }
-    if (codePage != CP_ACP && codePage != 1252) {
+    if (codePage != CP_ACP && codePage != CP_THREAD_ACP && codePage != 1252) {
         return false;
     }
     out.clear();
@@ -166,6 +166,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         } else if (cchWideChar == 0) {
             result = static_cast<int>(wide.size());
         } else if (wide.size() > std::size_t(cchWideChar)) {
+            // What fits is written all the same.
+            std::copy_n(wide.begin(), cchWideChar, lpWideCharStr);
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
         } else {
             std::copy(wide.begin(), wide.end(), lpWideCharStr);

@@ -165,6 +165,7 @@ CELDOR_PLATFORM_API __time64_t _time64(__time64_t* timer);
 CELDOR_PLATFORM_API errno_t _localtime64_s(struct tm* result, const __time64_t* timer);
 
 #define CP_ACP 0
+#define CP_THREAD_ACP 3
 #define CP_UTF8 65001
 CELDOR_PLATFORM_API UINT WINAPI GetACP(void);
 CELDOR_PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags,
