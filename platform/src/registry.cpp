@@ -375,6 +375,10 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     if (auto error = Injected(function, call.target)) {
         return static_cast<LSTATUS>(*error);
     }
+    // One view at a time: asking for both registry views is a contradiction.
+    if ((access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) == (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) {
+        return ERROR_INVALID_PARAMETER;
+    }
     // A subkey is relative to its parent: a leading backslash makes it malformed.
     if (subKey && subKey[0] == u'\\') {
         return ERROR_BAD_PATHNAME;

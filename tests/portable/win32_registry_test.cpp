@@ -46,8 +46,9 @@ TEST_F(Win32Registry, NamesAreCaseInsensitive) {
 }
 
 // What a call refuses, with the status it returns: a missing key (and no handle for it), a path
-// that starts with a backslash, what the handle's access does not allow, a key that still has
-// subkeys, a key deleted under an open handle, a missing value, data without a size.
+// that starts with a backslash, both registry views at once, what the handle's access does not
+// allow, a key that still has subkeys, a key deleted under an open handle, a missing value, data
+// without a size.
 TEST_F(Win32Registry, RefusalsAndTheirStatus) {
     HKEY key = reinterpret_cast<HKEY>(1);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kChild, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
@@ -58,6 +59,10 @@ TEST_F(Win32Registry, RefusalsAndTheirStatus) {
         RegCreateKeyExW(m_key, WTEXT("\\Child"), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
         ERROR_BAD_PATHNAME);
     EXPECT_FALSE(portable::KeyExists(HKEY_CURRENT_USER, kChild)) << "nothing was created";
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0,
+                            KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY, &key),
+              ERROR_INVALID_PARAMETER)
+        << "both views at once";
 
     const DWORD one = 1;
     DWORD read = 0, size = 4;
