@@ -118,6 +118,7 @@ CBatteryDriver::~CBatteryDriver() {
         });
         CloseOwnHandles();
     } catch (const std::system_error&) {
+        UpdateHeld(this, [](Held& held) { held.references = 0; }); // no note outlives the object
         CloseOwnHandles();
     }
 }
