@@ -7,7 +7,7 @@
 #include "support/logger.h"
 #include "support/wstr.h"
 
-#include <map>
+#include <array>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -35,31 +35,41 @@ struct DeviceInfoSet {
 
 // What an object took: the references it holds and whether it opened its handles itself. Kept
 // beside the objects, not in them, so that they keep the two members hosts lay them out with.
-// An object without an entry holds no reference and owns no handle, as every copy starts.
-struct Held {
+// An object without a note holds no reference and owns no handle, as every copy starts. The
+// notes are a fixed table, so that taking one never fails for want of memory; only objects that
+// hold something at the moment have one.
+struct Note {
+    const CBatteryDriver* object = nullptr;
     int references = 0;
     bool ownsHandles = false;
 };
 
-std::mutex g_heldMutex; // taken alone or inside s_mutexHandle, never the other way round
-std::map<const CBatteryDriver*, Held> g_held;
+constexpr std::size_t MOST_NOTES = 64;
+std::mutex g_notesMutex; // taken alone or inside s_mutexHandle, never the other way round
+std::array<Note, MOST_NOTES> g_notes;
 
-// Hands the object's entry to `change` and keeps what it leaves. False, with nothing changed,
-// when a new entry could not be made (memory ran out) or the lock could not be taken.
-template <typename Change> bool UpdateHeld(const CBatteryDriver* self, Change change) noexcept {
+// Hands the object's note to `change` and keeps what it leaves. False, with nothing changed,
+// when a new note was needed and the table is full, or the lock could not be taken.
+template <typename Change> bool UpdateNote(const CBatteryDriver* self, Change change) noexcept {
     try {
-        std::lock_guard lock(g_heldMutex);
-        const auto found = g_held.find(self);
-        Held held = found == g_held.end() ? Held{} : found->second;
-        change(held);
-        if (found != g_held.end()) {
-            if (held.references == 0 && !held.ownsHandles) {
-                g_held.erase(found);
-            } else {
-                found->second = held;
+        std::lock_guard lock(g_notesMutex);
+        Note* note = nullptr;
+        Note* vacant = nullptr;
+        for (Note& candidate : g_notes) {
+            if (candidate.object == self) {
+                note = &candidate;
+            } else if (!candidate.object && !vacant) {
+                vacant = &candidate;
             }
-        } else if (held.references != 0 || held.ownsHandles) {
-            g_held.emplace(self, held);
+        }
+        Note changed = note ? *note : Note{self};
+        change(changed);
+        const bool holds = changed.references != 0 || changed.ownsHandles;
+        if (!note && holds && !vacant) {
+            return false;
+        }
+        if (Note* slot = note ? note : (holds ? vacant : nullptr)) {
+            *slot = holds ? changed : Note{};
         }
         return true;
     } catch (...) {
@@ -112,13 +122,13 @@ CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
 CBatteryDriver::~CBatteryDriver() {
     try {
         std::lock_guard lock(s_mutexHandle);
-        UpdateHeld(this, [](Held& held) {
-            s_nHandleRefCount -= held.references;
-            held.references = 0;
+        UpdateNote(this, [](Note& note) {
+            s_nHandleRefCount -= note.references;
+            note.references = 0;
         });
         CloseOwnHandles();
     } catch (const std::system_error&) {
-        UpdateHeld(this, [](Held& held) { held.references = 0; }); // no note outlives the object
+        UpdateNote(this, [](Note& note) { note.references = 0; }); // no note outlives the object
         CloseOwnHandles();
     }
 }
@@ -127,9 +137,9 @@ CBatteryDriver::~CBatteryDriver() {
 // forgotten.
 void CBatteryDriver::CloseOwnHandles() {
     bool owns = false;
-    UpdateHeld(this, [&owns](Held& held) {
-        owns = held.ownsHandles;
-        held.ownsHandles = false;
+    UpdateNote(this, [&owns](Note& note) {
+        owns = note.ownsHandles;
+        note.ownsHandles = false;
     });
     for (HANDLE& handle : m_hBattery) {
         if (handle != INVALID_HANDLE_VALUE && owns) {
@@ -165,25 +175,25 @@ void CBatteryDriver::ReleaseStep() {
 }
 
 // The host's calls give no exception back: a lock that cannot be taken leaves the count and the
-// handles as they were. A reference that could not be noted down is not taken; each query then
-// opens the handles for itself.
+// handles as they were. A reference that could not be noted down (more objects holding some at
+// once than the table has notes) is not taken; each query then opens the handles for itself.
 void CBatteryDriver::InitBatteryDriverHandle() {
-    if (!UpdateHeld(this, [](Held& held) { ++held.references; })) {
+    if (!UpdateNote(this, [](Note& note) { ++note.references; })) {
         return;
     }
     try {
         ReferenceStep();
     } catch (const std::system_error&) {
-        UpdateHeld(this, [](Held& held) { --held.references; });
+        UpdateNote(this, [](Note& note) { --note.references; });
     }
 }
 
 void CBatteryDriver::ReleaseBatteryDriverHandle() {
     try {
         ReleaseStep();
-        UpdateHeld(this, [](Held& held) {
-            if (held.references > 0) {
-                --held.references;
+        UpdateNote(this, [](Note& note) {
+            if (note.references > 0) {
+                --note.references;
             }
         });
     } catch (const std::system_error&) {
@@ -197,7 +207,7 @@ void CBatteryDriver::ReleaseBatteryDriverHandle() {
 // are closed first.
 void CBatteryDriver::GetBatteryDriverHandle() {
     CloseOwnHandles();
-    if (!UpdateHeld(this, [](Held& held) { held.ownsHandles = true; })) {
+    if (!UpdateNote(this, [](Note& note) { note.ownsHandles = true; })) {
         SetLastError(0);
         return; // handles this object could not be known to own would never be closed
     }
