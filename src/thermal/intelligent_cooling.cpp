@@ -3,6 +3,7 @@
 #include <celdor/thermal.h>
 
 #include "driver/driverlib.h"
+#include "thermal/service_choice.h"
 
 #include <cstring>
 #include <optional>
@@ -160,11 +161,9 @@ CIntelligentCooling::~CIntelligentCooling() {
     }
 }
 
-// The process-management service took over the thermal modes from the thermal service with
-// its version 0x2000; an older one, or none, leaves them to the thermal service.
 void CIntelligentCooling::InitHandle() {
-    const WCHAR* name =
-        GetDispatcherVersion() >= 0x2000 ? DISPATCHER_SERVICE_NAME : ITS_SERVICE_NAME;
+    const WCHAR* name = DispatcherRunsThermalModes(GetDispatcherVersion()) ? DISPATCHER_SERVICE_NAME
+                                                                           : ITS_SERVICE_NAME;
     SC_HANDLE opened = nullptr;
     if (SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)) {
         opened = OpenServiceW(manager, name, SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL);
