@@ -280,9 +280,8 @@ CELDOR_C_API int celdor_thermal_dispatcher_version(celdor_thermal* thermal);
  * check for the maker's driver, and use_setting_v non-zero reads the "V" setting where the
  * capability has it (bit 0x10, then kept in *capability). */
 CELDOR_C_API int celdor_thermal_its_mode(celdor_thermal* thermal, int* capability, int* mode);
-CELDOR_C_API int celdor_thermal_dispatcher_mode(celdor_thermal* thermal, int* capability,
-                                                int* mode, int skip_driver_probe,
-                                                int use_setting_v);
+CELDOR_C_API int celdor_thermal_dispatcher_mode(celdor_thermal* thermal, int* capability, int* mode,
+                                                int skip_driver_probe, int use_setting_v);
 /* Ask for *mode and poll (ten times, 200 ms apart) until the service reports it: a
  * CELDOR_THERMAL_ result, with *mode then holding the mode read last (compare it with the
  * request to tell whether the change was confirmed). */
@@ -296,8 +295,8 @@ CELDOR_C_API int celdor_thermal_dispatcher_auto_transition(celdor_thermal* therm
 /* Switch it on (non-zero) or off: a CELDOR_THERMAL_ result; a change the service does not
  * confirm still gives CELDOR_THERMAL_OK. */
 CELDOR_C_API int celdor_thermal_set_its_auto_transition(celdor_thermal* thermal, int enable);
-CELDOR_C_API int celdor_thermal_set_dispatcher_auto_transition(celdor_thermal* thermal,
-                                                               int enable, int skip_driver_probe);
+CELDOR_C_API int celdor_thermal_set_dispatcher_auto_transition(celdor_thermal* thermal, int enable,
+                                                               int skip_driver_probe);
 /* 1 when the thermal service runs and reports the iEPM mode on, else 0. */
 CELDOR_C_API int celdor_thermal_iepm_mode(celdor_thermal* thermal);
 /* 1 when the dispatcher asks for its geek option to be shown greyed, else 0. */
@@ -320,8 +319,7 @@ CELDOR_C_API int celdor_plans_name(celdor_plans* plans, size_t index, celdor_wch
                                    size_t* length);
 /* The active plan's name: 1 (or the size, for a null buffer); 0 when the system cannot say.
  * Also names a plan made after the snapshot. */
-CELDOR_C_API int celdor_plans_active(celdor_plans* plans, celdor_wchar* buffer,
-                                     size_t* length);
+CELDOR_C_API int celdor_plans_active(celdor_plans* plans, celdor_wchar* buffer, size_t* length);
 /* Activates the plan of the snapshot with exactly this name (case-sensitive): 1 done, 0 no
  * such plan or the system refused. */
 CELDOR_C_API int celdor_plans_activate(celdor_plans* plans, const celdor_wchar* name);

@@ -40,8 +40,7 @@ struct celdor_plans {
 namespace {
 
 // Runs one call; what it throws becomes a refusal, so that nothing C++ reaches a C caller.
-template <class Call>
-int Guard(Call call) noexcept {
+template <class Call> int Guard(Call call) noexcept {
     try {
         return call();
     } catch (const std::bad_alloc&) {
@@ -52,16 +51,14 @@ int Guard(Call call) noexcept {
 }
 
 // A call on a handle: null is refused before anything is done.
-template <class Handle, class Call>
-int OnHandle(Handle* handle, Call call) noexcept {
+template <class Handle, class Call> int OnHandle(Handle* handle, Call call) noexcept {
     if (handle == nullptr) {
         return CELDOR_E_INVALID_ARGUMENT;
     }
     return Guard([&] { return call(handle->object); });
 }
 
-template <class Handle>
-Handle* Create() noexcept {
+template <class Handle> Handle* Create() noexcept {
     try {
         return new Handle{};
     } catch (...) {
@@ -87,8 +84,7 @@ int CopyText(const CString& text, celdor_wchar* buffer, std::size_t* length) {
 
 // A text into a fixed field of a record, cut where it does not fit (the battery texts are
 // far shorter), never between the two halves of a surrogate pair.
-template <std::size_t N>
-void CopyField(const CString& text, celdor_wchar (&field)[N]) {
+template <std::size_t N> void CopyField(const CString& text, celdor_wchar (&field)[N]) {
     std::size_t count = std::min(text.GetLength(), N - 1);
     const WCHAR* units = text.GetString();
     if (count < text.GetLength() && count > 0 && units[count - 1] >= 0xD800 &&
@@ -100,8 +96,7 @@ void CopyField(const CString& text, celdor_wchar (&field)[N]) {
 }
 
 // A record the caller sized for this version or a later one.
-template <class Record>
-bool Sized(const Record* record) {
+template <class Record> bool Sized(const Record* record) {
     return record != nullptr && record->size >= sizeof(Record);
 }
 
@@ -116,8 +111,7 @@ CPowerFeatureBase* UsbFeature(int feature, CUSBCharger& onAc, CUSBBatteryCharger
     }
 }
 
-template <class Call>
-int OnUsbFeature(int feature, Call call) noexcept {
+template <class Call> int OnUsbFeature(int feature, Call call) noexcept {
     return Guard([&] {
         CUSBCharger onAc;
         CUSBBatteryCharger fromBattery;
@@ -352,8 +346,7 @@ int celdor_thermal_reopen(celdor_thermal* thermal) {
     });
 }
 int celdor_thermal_service_status(celdor_thermal* thermal) {
-    return OnHandle(thermal,
-                    [](CIntelligentCooling& object) { return object.GetServiceStatus(); });
+    return OnHandle(thermal, [](CIntelligentCooling& object) { return object.GetServiceStatus(); });
 }
 int celdor_thermal_check_service(celdor_thermal* thermal) {
     return OnHandle(thermal, [](CIntelligentCooling& object) { return object.CheckHandle(); });
@@ -435,7 +428,8 @@ int celdor_thermal_set_dispatcher_auto_transition(celdor_thermal* thermal, int e
     });
 }
 int celdor_thermal_iepm_mode(celdor_thermal* thermal) {
-    return OnHandle(thermal, [](CIntelligentCooling& object) { return object.IsiEPMModeEnabled(); });
+    return OnHandle(thermal,
+                    [](CIntelligentCooling& object) { return object.IsiEPMModeEnabled(); });
 }
 int celdor_thermal_geek_option_grey(celdor_thermal* thermal) {
     return OnHandle(thermal,

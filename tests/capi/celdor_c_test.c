@@ -20,7 +20,8 @@ typedef struct row {
     long got, low, high;
 } row;
 
-#define RANGE(call, low, high) {#call, (long)(call), (low), (high)}
+#define RANGE(call, low, high)                                                                     \
+    { #call, (long)(call), (low), (high) }
 #define IS(call, value) RANGE(call, value, value)
 #define REFUSED(call) IS(call, CELDOR_E_INVALID_ARGUMENT)
 #define COUNT(table) (sizeof(table) / sizeof((table)[0]))
@@ -33,8 +34,8 @@ static void check_rows(const row* rows, size_t count) {
             ++passed;
         } else {
             ++failed;
-            printf("FAILED %s: %ld, expected %ld to %ld\n", rows[i].call, rows[i].got,
-                   rows[i].low, rows[i].high);
+            printf("FAILED %s: %ld, expected %ld to %ld\n", rows[i].call, rows[i].got, rows[i].low,
+                   rows[i].high);
         }
     }
 }
@@ -61,8 +62,8 @@ static void check_plans(celdor_plans* plans) {
     check("plans listed", count > 0);
     for (int i = 0; i < count; ++i) {
         size_t needed = 0;
-        check("size query", celdor_plans_name(plans, (size_t)i, NULL, &needed) == 1 &&
-                                needed > 1 && needed <= COUNT(name));
+        check("size query", celdor_plans_name(plans, (size_t)i, NULL, &needed) == 1 && needed > 1 &&
+                                needed <= COUNT(name));
         memset(name, 0x55, sizeof name);
         length = needed - 1;
         check("short buffer refused, left alone, size told",
@@ -74,8 +75,8 @@ static void check_plans(celdor_plans* plans) {
                                        name[needed - 2] != 0);
         check("plan activated by name", celdor_plans_activate(plans, name) == 1);
         length = COUNT(active);
-        check("activated plan is active", celdor_plans_active(plans, active, &length) == 1 &&
-                                              same_text(active, name));
+        check("activated plan is active",
+              celdor_plans_active(plans, active, &length) == 1 && same_text(active, name));
     }
     length = COUNT(name);
     const row rows[] = {
