@@ -1,10 +1,8 @@
-/* The C interface from a C program, on the test bench notebook: the maker's driver with a
- * firmware that offers nothing, no battery, both services running (their values are whatever
- * the last program left there). Each row is a call, what it gave and what it must give; the
- * rows of one table are calls whose order does not matter. Power plans and firmware are left as
- * they were found.
- * On Linux the first argument is the scenario file to set the simulated notebook up from.
- * The last line is "N passed, M failed"; the exit status is 0 when nothing failed. */
+/* The C interface from C, on the test bench notebook: the maker's driver with a firmware that
+ * offers nothing, no battery, both services running (their values are what the last program
+ * left). Each row is a call, what it gave and what it must give; the calls of one table do not
+ * depend on each other's order. Plans and firmware are left as found. On Linux the argument is
+ * the scenario to set the simulated notebook up from. The last line is "N passed, M failed". */
 #include <celdor/celdor_c.h>
 
 #include <limits.h>
@@ -93,11 +91,8 @@ static void check_battery(celdor_battery* battery) {
     celdor_battery_information info;
     memset(&info, 0, sizeof info);
     info.size = sizeof info - 1;
-    const row refusals[] = {
-        REFUSED(celdor_battery_get_information(battery, 0, &info)),
-        REFUSED(celdor_battery_get_information(battery, 0, NULL)),
-    };
-    check_rows(refusals, COUNT(refusals));
+    check("record too small refused",
+          celdor_battery_get_information(battery, 0, &info) == CELDOR_E_INVALID_ARGUMENT);
     info.size = sizeof info;
     const row rows[] = {
         IS(celdor_battery_count(battery), 1),
@@ -132,9 +127,6 @@ static void check_thermal(celdor_thermal* thermal) {
         RANGE(celdor_thermal_dispatcher_auto_transition(thermal), -1, 1),
         RANGE(celdor_thermal_iepm_mode(thermal), 0, 1),
         RANGE(celdor_thermal_geek_option_grey(thermal), 0, 1),
-    };
-    check_rows(rows, COUNT(rows));
-    const row modes[] = {
         RANGE(celdor_thermal_its_mode(thermal, &capability, &mode), 0, 5),
         RANGE(celdor_thermal_dispatcher_mode(thermal, &capability, &mode, 1, 0), 0, 5),
         RANGE(celdor_thermal_set_its_mode(thermal, &mode), 0, 5),
@@ -142,7 +134,7 @@ static void check_thermal(celdor_thermal* thermal) {
         RANGE(celdor_thermal_set_its_auto_transition(thermal, 0), 0, 5),
         RANGE(celdor_thermal_set_dispatcher_auto_transition(thermal, 0, 1), 0, 5),
     };
-    check_rows(modes, COUNT(modes));
+    check_rows(rows, COUNT(rows));
 }
 
 int main(int argc, char** argv) {
@@ -164,53 +156,32 @@ int main(int argc, char** argv) {
     size_t length = 4;
     int mode = 0, capability = 0;
     celdor_smart_battery_info health = {sizeof health - 1, 0, 0, 0, 0};
+    /* Every handle function refuses null the same way; these are one of each kind, and every
+     * other pointer a function takes. */
     const row refusals[] = {
         REFUSED(celdor_log_error(NULL)),
         REFUSED(celdor_log_debug_info(NULL)),
-        REFUSED(celdor_charging_get_mode(NULL)),
         REFUSED(celdor_charging_set_mode(NULL, 1)),
-        REFUSED(celdor_charging_express_supported(NULL)),
-        REFUSED(celdor_charging_storage_supported(NULL)),
         REFUSED(celdor_usb_supported(2)),
         REFUSED(celdor_usb_state(-1)),
         REFUSED(celdor_usb_switch(2, 1)),
-        REFUSED(celdor_battery_count(NULL)),
-        REFUSED(celdor_battery_precise_count(NULL)),
-        REFUSED(celdor_battery_exists(NULL, 0)),
         REFUSED(celdor_battery_status(NULL, 0)),
-        REFUSED(celdor_battery_get_information(NULL, 0, NULL)),
+        REFUSED(celdor_battery_get_information(battery, 0, NULL)),
         REFUSED(celdor_battery_smart_v2_info(&health)),
         REFUSED(celdor_battery_smart_v2_info(NULL)),
-        REFUSED(celdor_thermal_service(NULL)),
-        REFUSED(celdor_thermal_reopen(NULL)),
-        REFUSED(celdor_thermal_service_status(NULL)),
-        REFUSED(celdor_thermal_check_service(NULL)),
-        REFUSED(celdor_thermal_its_version(NULL)),
-        REFUSED(celdor_thermal_dispatcher_version(NULL)),
         REFUSED(celdor_thermal_its_mode(NULL, &capability, &mode)),
         REFUSED(celdor_thermal_its_mode(thermal, NULL, &mode)),
         REFUSED(celdor_thermal_dispatcher_mode(thermal, &capability, NULL, 0, 0)),
         REFUSED(celdor_thermal_set_its_mode(thermal, NULL)),
-        REFUSED(celdor_thermal_set_dispatcher_mode(NULL, &mode, 0, 0)),
-        REFUSED(celdor_thermal_its_auto_transition(NULL)),
-        REFUSED(celdor_thermal_dispatcher_auto_transition(NULL)),
-        REFUSED(celdor_thermal_set_its_auto_transition(NULL, 1)),
-        REFUSED(celdor_thermal_set_dispatcher_auto_transition(NULL, 1, 0)),
-        REFUSED(celdor_thermal_iepm_mode(NULL)),
-        REFUSED(celdor_thermal_geek_option_grey(NULL)),
+        REFUSED(celdor_thermal_set_dispatcher_mode(thermal, NULL, 0, 0)),
         REFUSED(celdor_plans_count(NULL)),
         REFUSED(celdor_plans_name(NULL, 0, NULL, &length)),
         REFUSED(celdor_plans_name(plans, 0, NULL, NULL)),
-        REFUSED(celdor_plans_active(NULL, NULL, &length)),
         REFUSED(celdor_plans_active(plans, NULL, NULL)),
-        REFUSED(celdor_plans_activate(NULL, CELDOR_TEXT("Balanced"))),
         REFUSED(celdor_plans_activate(plans, NULL)),
-        REFUSED(celdor_plans_display_timeout(NULL)),
         REFUSED(celdor_plans_brightness(NULL)),
     };
     check_rows(refusals, COUNT(refusals));
-    celdor_charging_destroy(NULL), celdor_battery_destroy(NULL);
-    celdor_thermal_destroy(NULL), celdor_plans_destroy(NULL);
 
     health.size = sizeof health;
     const row queries[] = {
@@ -248,13 +219,13 @@ int main(int argc, char** argv) {
     check("health values copied", health.IsSupported == 0 && health.HealthLevel == -1 &&
                                       health.HealthTip == -1 && health.PredictedLifeSpan == -1);
 
-    /* Switches that leave the firmware as it is: normal is in force already, and a firmware
-     * without night charge and always-on USB refuses those. */
-    const row normal = IS(celdor_charging_set_mode(charging, CELDOR_CHARGING_NORMAL), 0);
-    const row night = IS(celdor_charging_set_night_mode(2), 0);
-    const row usb_ac = IS(celdor_usb_switch(CELDOR_USB_ALWAYS_ON, 0), 0);
-    const row usb_battery = IS(celdor_usb_switch(CELDOR_USB_FROM_BATTERY, 0), 0);
-    const row switches[] = {normal, night, usb_ac, usb_battery};
+    /* Switches that change nothing: normal is in force, the rest the firmware does not offer. */
+    const row switches[] = {
+        IS(celdor_charging_set_mode(charging, CELDOR_CHARGING_NORMAL), 0),
+        IS(celdor_charging_set_night_mode(2), 0),
+        IS(celdor_usb_switch(CELDOR_USB_ALWAYS_ON, 0), 0),
+        IS(celdor_usb_switch(CELDOR_USB_FROM_BATTERY, 0), 0),
+    };
     check_rows(switches, COUNT(switches));
 
     check_battery(battery);
