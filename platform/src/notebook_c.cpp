@@ -40,3 +40,7 @@ extern "C" int celdor_sim_load_scenario(const char* path, char* error, size_t si
         return Refuse(std::string(path) + ": the scenario could not be loaded", error, size);
     }
 }
+
+extern "C" int celdor_sim_open_handles(void) {
+    return celdor::sim::Notebook::instance().openCount();
+}

@@ -236,6 +236,9 @@ int main(int argc, char** argv) {
     celdor_battery_destroy(battery);
     celdor_thermal_destroy(thermal);
     celdor_plans_destroy(plans);
+#if !defined(_WIN32)
+    check("nothing left open", celdor_sim_open_handles() == 0);
+#endif
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

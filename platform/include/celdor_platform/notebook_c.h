@@ -1,6 +1,6 @@
 /* The simulated notebook for hosts that use Celdor through its C interface on Linux (C, C#,
- * Python): one call that sets the notebook of the process up from a scenario file, as
- * celdorctl --scenario does. It lives in libceldor_platform.so, the library that holds the
+ * Python): set the notebook of the process up from a scenario file, as celdorctl --scenario
+ * does, and count what is left open. It lives in libceldor_platform.so, the library that holds the
  * process's notebook; Celdor.dll has no counterpart, since on Windows the notebook is the
  * machine itself. Plain C; nothing else of the platform layer is needed to use it.
  */
@@ -18,6 +18,10 @@ extern "C" {
  * read or the scenario is invalid; the reason then goes into `error` (at most `size` bytes,
  * terminated) unless `error` is null. */
 int celdor_sim_load_scenario(const char* path, char* error, size_t size);
+
+/* Handles, keys and allocations of every kind the notebook has handed out and not seen
+ * released: 0 once a host has destroyed everything it made. */
+int celdor_sim_open_handles(void);
 
 #ifdef __cplusplus
 } /* extern "C" */
