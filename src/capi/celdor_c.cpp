@@ -120,6 +120,22 @@ template <class Call> int OnUsbFeature(int feature, Call call) noexcept {
     });
 }
 
+using ITSMode = CIntelligentCooling::ITSMode;
+
+// A thermal operation that reads and writes a mode: *mode goes in as the C++ enumeration and
+// comes back out as an int.
+template <class Call> int WithMode(celdor_thermal* thermal, int* mode, Call call) noexcept {
+    if (mode == nullptr) {
+        return CELDOR_E_INVALID_ARGUMENT;
+    }
+    return OnHandle(thermal, [&](CIntelligentCooling& object) {
+        auto value = static_cast<ITSMode>(*mode);
+        const int result = call(object, value);
+        *mode = value;
+        return result;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -360,50 +376,31 @@ int celdor_thermal_dispatcher_version(celdor_thermal* thermal) {
 }
 
 int celdor_thermal_its_mode(celdor_thermal* thermal, int* capability, int* mode) {
-    if (capability == nullptr || mode == nullptr) {
+    if (capability == nullptr) {
         return CELDOR_E_INVALID_ARGUMENT;
     }
-    return OnHandle(thermal, [&](CIntelligentCooling& object) {
-        auto read = static_cast<CIntelligentCooling::ITSMode>(*mode);
-        const int result = object.GetITSMode(*capability, read);
-        *mode = read;
-        return result;
+    return WithMode(thermal, mode, [capability](CIntelligentCooling& object, ITSMode& read) {
+        return object.GetITSMode(*capability, read);
     });
 }
 int celdor_thermal_dispatcher_mode(celdor_thermal* thermal, int* capability, int* mode,
                                    int skip_driver_probe, int use_setting_v) {
-    if (capability == nullptr || mode == nullptr) {
+    if (capability == nullptr) {
         return CELDOR_E_INVALID_ARGUMENT;
     }
-    return OnHandle(thermal, [&](CIntelligentCooling& object) {
-        auto read = static_cast<CIntelligentCooling::ITSMode>(*mode);
-        const int result =
-            object.GetDispatcherMode(*capability, read, skip_driver_probe, use_setting_v);
-        *mode = read;
-        return result;
+    return WithMode(thermal, mode, [=](CIntelligentCooling& object, ITSMode& read) {
+        return object.GetDispatcherMode(*capability, read, skip_driver_probe, use_setting_v);
     });
 }
 int celdor_thermal_set_its_mode(celdor_thermal* thermal, int* mode) {
-    if (mode == nullptr) {
-        return CELDOR_E_INVALID_ARGUMENT;
-    }
-    return OnHandle(thermal, [&](CIntelligentCooling& object) {
-        auto asked = static_cast<CIntelligentCooling::ITSMode>(*mode);
-        const int result = object.SetITSMode(asked);
-        *mode = asked;
-        return result;
+    return WithMode(thermal, mode, [](CIntelligentCooling& object, ITSMode& asked) {
+        return object.SetITSMode(asked);
     });
 }
 int celdor_thermal_set_dispatcher_mode(celdor_thermal* thermal, int* mode, int skip_driver_probe,
                                        int use_setting_v) {
-    if (mode == nullptr) {
-        return CELDOR_E_INVALID_ARGUMENT;
-    }
-    return OnHandle(thermal, [&](CIntelligentCooling& object) {
-        auto asked = static_cast<CIntelligentCooling::ITSMode>(*mode);
-        const int result = object.SetDispatcherMode(asked, skip_driver_probe, use_setting_v);
-        *mode = asked;
-        return result;
+    return WithMode(thermal, mode, [=](CIntelligentCooling& object, ITSMode& asked) {
+        return object.SetDispatcherMode(asked, skip_driver_probe, use_setting_v);
     });
 }
 
