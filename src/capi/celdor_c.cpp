@@ -9,7 +9,6 @@
 #include "thermal/service_choice.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <list>
 #include <new>
@@ -78,7 +77,8 @@ int CopyText(const CString& text, celdor_wchar* buffer, std::size_t* length) {
     if (capacity < needed) {
         return CELDOR_E_BUFFER_TOO_SMALL;
     }
-    std::memcpy(buffer, text.GetString(), needed * sizeof(celdor_wchar));
+    std::copy_n(text.GetString(), needed - 1, buffer);
+    buffer[needed - 1] = 0;
     return 1;
 }
 
@@ -91,7 +91,7 @@ template <std::size_t N> void CopyField(const CString& text, celdor_wchar (&fiel
         units[count - 1] <= 0xDBFF) {
         --count;
     }
-    std::memcpy(field, units, count * sizeof(celdor_wchar));
+    std::copy_n(units, count, field);
     std::fill(field + count, field + N, celdor_wchar{0});
 }
 
