@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -76,15 +77,64 @@ std::size_t EndCutLine(WCHAR* line) {
     return length;
 }
 
+// Puts a line together from its pieces in a buffer of kLineChars characters, keeping what fits
+// (the terminator included) and ending a line that had to be cut with CR LF. The pieces are
+// copied where they stand, with no text made in between.
+class LineBuilder {
+public:
+    explicit LineBuilder(WCHAR* line) : m_line(line) {}
+
+    void Put(WCHAR c) {
+        if (m_length + 1 < kLineChars) {
+            m_line[m_length++] = c;
+        } else {
+            m_cut = true;
+        }
+    }
+    void Put(const WCHAR* text) {
+        WCHAR* out = m_line + m_length;
+        WCHAR* const end = m_line + kLineChars - 1;
+        while (*text != 0 && out < end) {
+            *out++ = *text++;
+        }
+        m_length = static_cast<std::size_t>(out - m_line);
+        m_cut = m_cut || *text != 0;
+    }
+    void PutNumber(int number) {
+        WCHAR digits[12];
+        Text::FromInt(number, digits, std::size(digits));
+        Put(digits);
+    }
+
+    // The line's length in characters, terminated. A high surrogate at the cut has lost its
+    // partner and goes as well.
+    std::size_t Finish() {
+        if (m_cut && m_length > 0 && IsHighSurrogate(m_line[m_length - 1])) {
+            --m_length;
+        }
+        m_line[m_length] = 0;
+        return m_cut ? EndCutLine(m_line) : m_length;
+    }
+
+private:
+    WCHAR* m_line;
+    std::size_t m_length = 0;
+    bool m_cut = false;
+};
+
 // Formats a message and hands it on. The log never fails its caller: whatever goes wrong on the
-// way, running out of memory included, costs the message and nothing else.
+// way, running out of memory included, costs the message and nothing else. `buffer` holds
+// `count` characters and two more, so that CR LF fits after the longest message and the text is
+// made in one piece.
 bool LogAt(CFileLogger& logger, WCHAR* buffer, std::size_t count, DWORD level, const WCHAR* format,
            va_list args) {
     try {
-        Text::FormatV(buffer, count, format, args);
-        CString text(buffer);
-        text += W("\r\n");
-        return logger.WriteLog(std::move(text), level);
+        const int formatted = Text::FormatV(buffer, count, format, args);
+        std::size_t length =
+            formatted >= 0 ? static_cast<std::size_t>(formatted) : Text::Length(buffer);
+        buffer[length++] = W('\r');
+        buffer[length++] = W('\n');
+        return logger.WriteLog(CString(buffer, length), level);
     } catch (...) {
         return false;
     }
@@ -123,7 +173,7 @@ CFileLogger* CFileLogger::GetInstance() {
 }
 
 bool CFileLogger::LogError(const WCHAR* format, ...) {
-    WCHAR buffer[kErrorBufferChars] = {};
+    WCHAR buffer[kErrorBufferChars + 2]; // the message, then CR LF
     va_list args;
     va_start(args, format);
     bool written = LogAt(*this, buffer, kErrorBufferChars, LOG_LEVEL_ERROR, format, args);
@@ -132,7 +182,7 @@ bool CFileLogger::LogError(const WCHAR* format, ...) {
 }
 
 bool CFileLogger::LogDebugInfo(const WCHAR* format, ...) {
-    WCHAR buffer[kDebugBufferChars] = {};
+    WCHAR buffer[kDebugBufferChars + 2]; // the message, then CR LF
     va_list args;
     va_start(args, format);
     bool written = LogAt(*this, buffer, kDebugBufferChars, LOG_LEVEL_DEBUG_INFO, format, args);
@@ -190,20 +240,20 @@ bool CFileLogger::WriteLog(CString text, DWORD level) {
     }
 
     try {
-        CString line(header);
-        line += text;
-        AppendLine(line.GetString());
+        AppendLine(header, text.GetString());
     } catch (...) {
-        // No memory for the line (or no lock for the file): the line is lost, as when the file
-        // cannot be opened.
+        // No lock for the file: the line is lost, as when the file cannot be opened.
     }
     return true;
 }
 
 void CFileLogger::AppendLine(const WCHAR* text) {
-    if (text == nullptr) {
-        return;
+    if (text != nullptr) {
+        AppendLine(W(""), text);
     }
+}
+
+void CFileLogger::AppendLine(const WCHAR* header, const WCHAR* text) {
     WCHAR line[kLineChars] = {};
 
     std::lock_guard<std::mutex> lock(s_appendMutex);
@@ -243,11 +293,19 @@ void CFileLogger::AppendLine(const WCHAR* text) {
                     MultiByteToWideChar(CP_ACP, 0, stamp, -1, wideStamp, kWideStampChars) > 0;
     }
 
-    int number = s_lineCounter.fetch_add(1);
-    int formatted = haveStamp
-                        ? Text::Format(line, kLineChars, W("[%s %d] %s"), wideStamp, number, text)
-                        : Text::Format(line, kLineChars, W("[%d] %s"), number, text);
-    std::size_t length = formatted < 0 ? EndCutLine(line) : static_cast<std::size_t>(formatted);
+    // "[stamp number] " or, without a stamp, "[number] ", then header and text.
+    const int number = s_lineCounter.fetch_add(1);
+    LineBuilder builder(line);
+    builder.Put(W('['));
+    if (haveStamp) {
+        builder.Put(wideStamp);
+        builder.Put(W(' '));
+    }
+    builder.PutNumber(number);
+    builder.Put(W("] "));
+    builder.Put(header);
+    builder.Put(text);
+    const std::size_t length = builder.Finish();
 
     DWORD written = 0;
     WriteFile(file.Get(), line, static_cast<DWORD>(length * sizeof(WCHAR)), &written, nullptr);

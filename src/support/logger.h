@@ -48,6 +48,9 @@ public:
     CFileLogger& operator=(const CFileLogger&) = delete;
 
 private:
+    // AppendLine of `header` followed by `text`, without putting the two together first.
+    void AppendLine(const WCHAR* header, const WCHAR* text);
+
     CFileLogger() = default;
     ~CFileLogger() = default;
 };

@@ -160,6 +160,29 @@ TEST_F(LogTest, LongMessagesAreCut) {
     EXPECT_EQ(text.size(), 779u);
     EXPECT_TRUE(text.ends_with(u"eee\r\n"));
     EXPECT_EQ(logfile::Lines().size(), 1u);
+
+    // A character outside the basic plane is never split by the cut or by the CR LF after it,
+    // whichever of its halves, or the letter between two of them, falls at the end of the line.
+    for (const std::u16string lead : {u"", u"e", u"ee"}) {
+        std::filesystem::remove(logfile::HostPath());
+        std::u16string message = lead;
+        for (int i = 0; i < 300; ++i) {
+            message += u"e\U0001D11E";
+        }
+        Log().LogError(W("%s"), message.c_str());
+        const std::u16string line = logfile::Text();
+        EXPECT_GE(line.size(), 777u);
+        EXPECT_TRUE(line.ends_with(u"\r\n"));
+        const auto high = [&](std::size_t i) {
+            return i < line.size() && line[i] >= 0xD800 && line[i] <= 0xDBFF;
+        };
+        const auto low = [&](std::size_t i) {
+            return i < line.size() && line[i] >= 0xDC00 && line[i] <= 0xDFFF;
+        };
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            ASSERT_EQ(high(i), low(i + 1)) << "half a pair at " << i;
+        }
+    }
 }
 
 // Without the local application-data folder the path is the relative one alone; the shell's
