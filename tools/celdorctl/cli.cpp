@@ -40,7 +40,7 @@ namespace {
 using Family = void (*)(Commands&);
 constexpr Family kFamilies[] = {
     AddStatusCommands,   AddAdapterCommands, AddThermalCommands, AddPlansCommands,
-    AddChargingCommands, AddUsbCommands,     AddBatteryCommands,
+    AddChargingCommands, AddUsbCommands,     AddBatteryCommands, AddDoctorCommands,
 };
 
 std::string CommandNames(const CLI::App& app) {
@@ -115,9 +115,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        // Whatever the command changed before it failed has happened to the machine.
         if (use == MachineUse::Attach) {
-            machine.close();
+            machine.close(code == 0 && failure.empty());
         }
         if (!failure.empty()) {
             err << "celdorctl: " << failure << "\n";

@@ -64,5 +64,6 @@ void AddPlansCommands(Commands& commands);
 void AddChargingCommands(Commands& commands);
 void AddUsbCommands(Commands& commands);
 void AddBatteryCommands(Commands& commands);
+void AddDoctorCommands(Commands& commands);
 
 } // namespace celdorctl

@@ -18,11 +18,12 @@ public:
     void addOptions(CLI::App& app);
     void addCommands(Commands& commands);
 
-    // Around the chosen command: prepare the machine before it and, when the command changes
-    // it, keep its state after it. A machine that could not keep a change is refused by open(),
-    // before anything has changed. Both throw std::runtime_error with a message for the user.
+    // Around the chosen command: prepare the machine before it and, when the command changed it
+    // and succeeded, keep its state after it. A machine that could not keep a change is refused
+    // by open(), before anything has changed. Both throw std::runtime_error with a message for
+    // the user.
     void open(Effect effect);
-    void close();
+    void close(bool succeeded);
 
 private:
     struct State;

@@ -7,19 +7,20 @@
 //   <state>/drive/C/...     its files (the diagnostic log, INI files)
 #include "machine.h"
 
+#include "commands/common.h"
 #include "default_scenario.h"
+#include "files.h"
 #include "output.h"
 
 #include <celdor_platform/notebook.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -29,6 +30,9 @@ namespace fs = std::filesystem;
 namespace celdorctl {
 
 namespace {
+
+// How long a run waits for another run on the same state folder to finish.
+constexpr std::chrono::seconds kLockPatience{10};
 
 celdor::sim::Notebook& NB() {
     return celdor::sim::Notebook::instance();
@@ -45,44 +49,12 @@ fs::path DefaultStateDir() {
                              "XDG_STATE_HOME nor HOME is set; give one with --state DIR");
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-fs::path TemporaryOf(const fs::path& path) {
-    fs::path temporary = path;
-    temporary += ".new";
-    return temporary;
-}
-
-// Written beside the target and renamed over it, so that an interrupted run never leaves half
-// a file behind.
-void WriteFile(const fs::path& path, const std::string& text) {
-    const fs::path temporary = TemporaryOf(path);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush()) {
-            throw std::runtime_error("cannot write " + temporary.string());
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
-    }
-}
-
 // Keeping the notebook starts by creating a file beside the kept one. Doing that once before
 // the command runs finds a state folder the notebook cannot be kept in while nothing has
 // changed yet.
 void CheckWritable(const fs::path& kept) {
-    const fs::path probe = TemporaryOf(kept);
+    fs::path probe = kept;
+    probe += ".new";
     bool created = false;
     int error = 0;
     {
@@ -117,6 +89,7 @@ struct Machine::State {
     // Commands that replace the whole notebook, and so need nothing from the kept one.
     CLI::App* resetCommand = nullptr;
     CLI::App* loadCommand = nullptr;
+    std::unique_ptr<FolderLock> lock; // held from open() to close()
 };
 
 Machine::Machine() : m_state(std::make_unique<State>()) {}
@@ -134,61 +107,59 @@ void Machine::addOptions(CLI::App& app) {
         ->type_name("DIR");
 }
 
-// "30m", "2h", "1h30m", "45s", "500ms", "1d": parts of a whole number and a unit.
-std::uint64_t ParseDuration(const std::string& text) {
-    static const std::pair<const char*, std::uint64_t> kUnits[] = {
-        {"ms", 1}, {"s", 1000}, {"m", 60'000}, {"h", 3'600'000}, {"d", 86'400'000}};
-    std::uint64_t total = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t digits = at;
-        while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) {
-            ++digits;
-        }
-        std::size_t letters = digits;
-        while (letters < text.size() && std::isalpha(static_cast<unsigned char>(text[letters]))) {
-            ++letters;
-        }
-        const std::string unit = text.substr(digits, letters - digits);
-        auto known = std::find_if(std::begin(kUnits), std::end(kUnits),
-                                  [&](const auto& u) { return unit == u.first; });
-        if (digits == at || digits - at > 9 || known == std::end(kUnits)) {
-            throw CommandError("'" + text +
-                               "' is not a duration: give a number with a unit "
-                               "(ms, s, m, h, d), such as 30m, 2h or 1h30m");
-        }
-        total += std::stoull(text.substr(at, digits - at)) * known->second;
-        at = letters;
-    }
-    if (text.empty()) {
-        throw CommandError("a duration is needed, such as 30m or 2h");
-    }
-    return total;
-}
-
 void Machine::addCommands(Commands& commands) {
     State& state = *m_state;
-    CLI::App* clock = commands.family("clock", "The simulated notebook's clock");
+    CLI::App* clock = commands.add("clock", "The simulated notebook's time, and moving it on",
+                                   Effect::Reads, [](Context& context) {
+                                       const celdor::sim::Clock now = NB().clock();
+                                       ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes,
+                                                   now.tickMs)
+                                           .print(context.out, context.json);
+                                       return 0;
+                                   });
     auto duration = std::make_shared<std::string>();
     commands
         .add(
             "advance", "Move the clock on: batteries charge or run down over the time",
             Effect::Changes,
             [duration](Context& context) {
-                const std::uint64_t ms = ParseDuration(*duration);
+                const std::uint64_t ms = *ParseDuration(*duration);
                 NB().advanceClock(ms);
-                const std::uint64_t tick = NB().clock().tickMs;
-                Report report;
-                report.row("advanced_ms", "Advanced by", ms, *duration)
-                    .row("tick_ms", "Time since boot", tick,
-                         std::to_string(tick / 3'600'000) + " h " +
-                             std::to_string(tick / 60'000 % 60) + " min");
+                const celdor::sim::Clock now = NB().clock();
+                Report report = ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes, now.tickMs);
+                report.row("advanced_ms", "Advanced by", ms, *duration);
                 report.print(context.out, context.json);
                 return 0;
             },
             clock)
         ->add_option("duration", *duration, "How long, such as 30m, 2h or 1h30m")
-        ->required();
+        ->required()
+        ->check(DurationValidator());
+
+    auto source = std::make_shared<std::string>();
+    commands
+        .add(
+            "power", "Plug the notebook's adapter in (ac) or pull it out (battery)",
+            Effect::Changes,
+            [source](Context& context) {
+                const bool ac = Lower(*source) == "ac";
+                NB().advanceClock(0); // the batteries up to now, on the power they had
+                {
+                    std::lock_guard lock(NB().mutex());
+                    NB().powerStatus().ACLineStatus = ac ? 1 : 0;
+                    // The driver reports an adapter while one is plugged in.
+                    NB().fervo().firmware().setAdapterState(ac ? 2 : 0);
+                }
+                Report report;
+                report.row("power_source", "Power source", ac ? "ac" : "battery",
+                           ac ? "AC power (adapter plugged in)" : "battery (adapter pulled out)");
+                report.print(context.out, context.json);
+                return 0;
+            })
+        ->add_option("source", *source, "ac or battery")
+        ->required()
+        ->transform(OneOf({"ac", "battery"}, "power source"));
+
     state.resetCommand = commands.add(
         "reset", "Start again from the default notebook, with an empty drive", Effect::Changes,
         [&state](Context& context) {
@@ -197,7 +168,7 @@ void Machine::addCommands(Commands& commands) {
             Report report;
             report
                 .row("notebook", "Notebook", "default", "the default notebook, with an empty drive")
-                .row("state", "Kept in", state.dir.string(), state.dir.string());
+                .row("state_dir", "Kept in", state.dir.string(), state.dir.string());
             report.print(context.out, context.json);
             return 0;
         });
@@ -216,9 +187,9 @@ void Machine::addCommands(Commands& commands) {
     CLI::App* save = commands.add(
         "save", "Write the notebook to a scenario file", Effect::Reads,
         [saveFile](Context& context) {
-            WriteFile(*saveFile, NB().saveScenario());
+            WriteTextFile(*saveFile, NB().saveScenario());
             Report report;
-            report.row("saved", "Saved to", *saveFile, *saveFile);
+            report.row("saved_to", "Saved to", *saveFile, *saveFile);
             report.print(context.out, context.json);
             return 0;
         },
@@ -229,9 +200,9 @@ void Machine::addCommands(Commands& commands) {
     state.loadCommand = commands.add(
         "load", "Replace the notebook with the one a scenario file describes", Effect::Changes,
         [loadFile](Context& context) {
-            Load(ReadFile(*loadFile), *loadFile);
+            Load(ReadTextFile(*loadFile), *loadFile);
             Report report;
-            report.row("loaded", "Loaded from", *loadFile, *loadFile);
+            report.row("loaded_from", "Loaded from", *loadFile, *loadFile);
             report.print(context.out, context.json);
             return 0;
         },
@@ -254,6 +225,10 @@ void Machine::open(Effect effect) {
     // Kept: what a command changed, a notebook --scenario gives, and the first notebook of a
     // new folder (which also gets its drive). A command that only reads leaves the folder alone.
     state.keep = effect == Effect::Changes || !state.scenarioFile.empty() || !fs::exists(kept);
+    // Runs on one folder take turns, so that each change is made to the notebook the run before
+    // kept. A folder that cannot take the lock cannot take the notebook either.
+    state.lock = std::make_unique<FolderLock>(
+        state.dir, state.keep ? FolderLock::Use::Write : FolderLock::Use::Read, kLockPatience);
     if (state.keep) {
         CheckWritable(kept);
     }
@@ -262,10 +237,10 @@ void Machine::open(Effect effect) {
     const bool replacing = (state.resetCommand && state.resetCommand->parsed()) ||
                            (state.loadCommand && state.loadCommand->parsed());
     if (!state.scenarioFile.empty()) {
-        Load(ReadFile(state.scenarioFile), state.scenarioFile);
+        Load(ReadTextFile(state.scenarioFile), state.scenarioFile);
     } else if (fs::exists(kept) && !replacing) {
         try {
-            Load(ReadFile(kept), "kept notebook " + kept.string());
+            Load(ReadTextFile(kept), "kept notebook " + kept.string());
         } catch (const std::runtime_error& error) {
             throw std::runtime_error(std::string(error.what()) +
                                      "\n(run 'celdorctl reset' to start again from the default "
@@ -279,10 +254,12 @@ void Machine::open(Effect effect) {
     }
 }
 
-void Machine::close() {
-    if (m_state->keep) {
-        WriteFile(m_state->dir / "notebook.json", NB().saveScenario());
+void Machine::close(bool succeeded) {
+    // A failed run keeps nothing: the notebook stays as the last successful run left it.
+    if (m_state->keep && succeeded) {
+        WriteTextFile(m_state->dir / "notebook.json", NB().saveScenario());
     }
+    m_state->lock.reset();
 }
 
 } // namespace celdorctl

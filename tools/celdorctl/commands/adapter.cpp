@@ -27,22 +27,21 @@ int Adapter(Context& context) {
     const int own = CAdapter::IsHarluneAdapter();
     const bool driverPresent = ProbeDriver().present;
 
-    auto fixed = [](int value) {
-        return value == -1 ? std::string("not reported by this notebook generation")
-                           : std::string("reported");
-    };
+    auto known = [](int value) { return value == -1 ? Json() : Json(value); };
+    const std::string fixed = "unknown: not reported by this notebook generation";
     Report report;
     report
-        .row("is_ac_in", "IsACIn", acIn,
+        .row("ac_in", "IsACIn", acIn == 1,
              Answer(acIn, acIn == 1 ? "AC power on line" : "AC power not on line"))
-        .row("adapter_status", "GetAdapterStatus", state,
+        .row("adapter_state", "GetAdapterStatus", known(state),
              Answer(state, AdapterStateText(state, driverPresent)))
-        .row("is_support_adapter_mode_detect", "IsSupportAdapterModeDetect", detection,
+        .detail("adapter_state_text", AdapterStateText(state, driverPresent))
+        .row("adapter_mode_detection", "IsSupportAdapterModeDetect", detection == 1,
              Answer(detection, detection == 1 ? "adapter mode detection supported (bit 0x80000)"
                                               : "adapter mode detection not reported"))
-        .row("ac_adapter_type", "GetACAdapterType", type, Answer(type, fixed(type)))
-        .row("adapter_wattage", "GetAdapterWattage", wattage, Answer(wattage, fixed(wattage)))
-        .row("is_harlune_adapter", "IsHarluneAdapter", own, Answer(own, fixed(own)));
+        .row("adapter_type", "GetACAdapterType", known(type), Answer(type, fixed))
+        .row("adapter_wattage_w", "GetAdapterWattage", known(wattage), Answer(wattage, fixed))
+        .row("own_adapter", "IsHarluneAdapter", known(own), Answer(own, fixed));
     report.print(context.out, context.json);
     return 0;
 }

@@ -4,7 +4,6 @@
 #include "../output.h"
 #include "common.h"
 
-#include <celdor/batterydriver.h>
 #include <celdor/chargingmode.h>
 #include <celdor/cstring.h>
 
@@ -51,20 +50,6 @@ std::optional<std::string> RecordedMode() {
     return status == ERROR_SUCCESS ? std::optional(Utf8(text)) : std::nullopt;
 }
 
-// The batteries Windows enumerates, as the library finds them.
-class WindowsBatteries : public Celdor::CBatteryDriver {
-public:
-    int Count() {
-        InitBatteryDriverHandle();
-        int count = 0;
-        for (HANDLE handle : m_hBattery) {
-            count += handle != INVALID_HANDLE_VALUE ? 1 : 0;
-        }
-        ReleaseBatteryDriverHandle();
-        return count;
-    }
-};
-
 std::string Supported(bool supported, const std::string& state = {}) {
     return supported ? "supported" + (state.empty() ? "" : ", " + state) : "not supported";
 }
@@ -89,13 +74,49 @@ Firmware AskFirmware() {
     return Firmware{true, (*word & 0x4) != 0, (*word & 0x20) != 0, (*word & 0x4000) ? 2 : 1};
 }
 
+// GetTemporaryMode() in words.
+std::string TemporaryText(int state) {
+    switch (state) {
+    case 1:
+        return "off: charging follows the charging mode";
+    case 2:
+        return "on: the next charge goes to full once, whatever the mode";
+    case 4:
+        return "done: charged to full once; the mode applies again from the next unplug";
+    default:
+        return "unknown";
+    }
+}
+
 void AddModeRow(Report& report, int mode, const Firmware& firmware) {
+    const std::optional<int> limit = StorageLimitPercent();
     report
         .row("mode", "Charging mode", ModeName(mode),
-             ModeName(mode) + (firmware.answered ? "  (storage " + OnOff(firmware.storage) +
-                                                       ", express " + OnOff(firmware.express) + ")"
-                                                 : std::string("  (the firmware cannot be asked)")))
-        .detail("mode_number", mode);
+             ModeName(mode) +
+                 (limit ? ", charge limited to " + std::to_string(*limit) + " %" : std::string()) +
+                 (firmware.answered ? "  (storage " + OnOff(firmware.storage) + ", express " +
+                                          OnOff(firmware.express) + ")"
+                                    : std::string("  (the firmware cannot be asked)")))
+        .detail("mode_number", mode)
+        .detail("charge_limit_percent", limit ? Json(*limit) : Json());
+}
+
+// The mode recorded for the host as a mode number, -1 for a text that is none of them.
+int RecordedModeNumber(const std::string& recorded) {
+    for (int mode = 0; mode <= 2; ++mode) {
+        if (recorded == Utf8(CChargingMode::ChargeMode2Str(mode))) {
+            return mode;
+        }
+    }
+    return -1;
+}
+
+std::string DisagreementText(int mode, const std::string& recorded) {
+    const int recordedMode = RecordedModeNumber(recorded);
+    return "the firmware reports " + ModeName(mode) + " but " + recorded +
+           " is recorded: the firmware lost the mode (as it does across hibernation); restore it "
+           "with: celdorctl charging set " +
+           ModeName(recordedMode < 0 ? 0 : recordedMode);
 }
 
 // The recorded mode and, when the firmware's differs, what happened and how to restore it.
@@ -103,24 +124,18 @@ void AddRecordRows(Report& report, int mode, bool recordedBefore) {
     const std::optional<std::string> recorded = RecordedMode();
     const std::string where = "HKEY_CURRENT_USER\\" + Utf8(CChargingMode::ADDIN_KEY) + ", " +
                               Utf8(CChargingMode::BATTERY_CHARGE_MODE_VALUE);
-    int recordedMode = -1;
-    for (int m = 0; recorded && m <= 2; ++m) {
-        recordedMode = *recorded == Utf8(CChargingMode::ChargeMode2Str(m)) ? m : recordedMode;
-    }
-    const bool agrees = !recorded || recordedMode == mode;
+    const bool agrees = !recorded || RecordedModeNumber(*recorded) == mode;
     report
         .row("recorded_mode", "Recorded mode", recorded ? Json(*recorded) : Json(),
              (recorded ? *recorded : "none") + "  (" + where + ")" +
                  (recorded && !recordedBefore ? ", recorded as the library started" : ""))
         .detail("recorded_agrees", agrees);
-    if (!agrees) {
-        const std::string text =
-            "the firmware reports " + ModeName(mode) + " but " + *recorded +
-            " is recorded: the firmware lost the mode (as it does across hibernation); "
-            "restore it with: celdorctl charging set " +
-            ModeName(recordedMode < 0 ? 0 : recordedMode);
-        report.row("disagreement", "Disagreement", text, text);
+    if (agrees) {
+        report.detail("disagreement", nullptr);
+        return;
     }
+    const std::string text = DisagreementText(mode, *recorded);
+    report.row("disagreement", "Disagreement", text, text);
 }
 
 int Show(Context& context) {
@@ -130,7 +145,7 @@ int Show(Context& context) {
     const Firmware firmware = AskFirmware();
     const bool expressSupported = charging.DoesSupportRapidChargeMode() == 1;
     const bool storageSupported = charging.DoesSupportConservationMode() == 1;
-    const int windowsBatteries = WindowsBatteries().Count();
+    const int windowsBatteries = static_cast<int>(OsBatteries().Read().size());
     const bool nightSupported = CChargingMode::DoesSupportNightChargeMode() == 1;
     const int night = CChargingMode::GetNightChargeMode();
     const bool temporarySupported = CChargingMode::DoesSupportTemporaryMode() == 1;
@@ -140,30 +155,47 @@ int Show(Context& context) {
 
     Report report;
     AddModeRow(report, mode, firmware);
+    auto on = [&](bool value) { return firmware.answered ? Json(value) : Json(); };
+    auto onText = [&](bool value) { return firmware.answered ? OnOff(value) : "state unknown"; };
     report
         .row("express", "Express charging",
-             Json{{"supported", expressSupported}, {"on", firmware.express}},
-             Supported(expressSupported, OnOff(firmware.express)))
+             Json{{"supported", expressSupported}, {"on", on(firmware.express)}},
+             Supported(expressSupported, onText(firmware.express)))
         .row("storage", "Storage charging",
-             Json{{"supported", storageSupported}, {"on", firmware.storage}},
-             Supported(storageSupported, OnOff(firmware.storage)))
+             Json{{"supported", storageSupported}, {"on", on(firmware.storage)}},
+             Supported(storageSupported, onText(firmware.storage)))
         .row("batteries", "Batteries",
-             Json{{"firmware", firmware.batteries}, {"windows", windowsBatteries}},
-             std::to_string(firmware.batteries) + " as the firmware counts them, " +
-                 std::to_string(windowsBatteries) + " found by Windows")
+             Json{{"firmware", firmware.answered ? Json(firmware.batteries) : Json()},
+                  {"windows", windowsBatteries}},
+             (firmware.answered ? std::to_string(firmware.batteries) : std::string("unknown")) +
+                 " as the firmware counts them, " + std::to_string(windowsBatteries) +
+                 " found by Windows")
         .row("night_charge", "Night charge",
              Json{{"supported", nightSupported}, {"on", night == 0 ? Json() : Json(night == 1)}},
-             Supported(nightSupported, night == 0 ? "" : OnOff(night == 1)))
+             Supported(nightSupported, night == 0 ? "state unknown" : OnOff(night == 1)))
         .row("temporary_mode", "Temporary mode",
-             Json{{"supported", temporarySupported}, {"state", temporary}},
-             Supported(temporarySupported,
-                       temporary == 0 ? "" : "state " + std::to_string(temporary)))
+             Json{{"supported", temporarySupported},
+                  {"state", temporary == 0 ? Json() : Json(temporary)},
+                  {"state_text", temporary == 0 ? Json() : Json(TemporaryText(temporary))}},
+             Supported(temporarySupported, temporary == 0 ? "state unknown"
+                                                          : std::to_string(temporary) + "  " +
+                                                                TemporaryText(temporary)))
         .row("storage_80", "Storage-80", storage80, Supported(storage80))
-        .row("spec_version", "Driver interface version", version,
-             version < 0 ? std::string("not reported") : std::to_string(version));
+        .row("driver_interface_version", "Driver interface version",
+             version < 0 ? Json() : Json(version),
+             version < 0 ? std::string("unknown: not reported") : std::to_string(version));
     AddRecordRows(report, mode, recordedBefore);
     report.print(context.out, context.json);
     return 0;
+}
+
+// Why a change was not confirmed: a row when there is a reason, null in JSON when there is none.
+void AddReasonRow(Report& report, const std::string& reason) {
+    if (reason.empty()) {
+        report.detail("reason", nullptr);
+    } else {
+        report.row("reason", "Reason", reason, reason);
+    }
 }
 
 // What keeps a requested mode from taking effect, as far as the tool can tell.
@@ -187,11 +219,8 @@ int Set(Context& context, const std::string& name) {
     report.row("requested", "Requested mode", name, name);
     AddModeRow(report, mode, AskFirmware());
     report.row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
-    std::string reason;
-    if (!confirmed) {
-        reason = Reason(charging, requested);
-        report.row("reason", "Reason", reason, reason);
-    }
+    const std::string reason = confirmed ? "" : Reason(charging, requested);
+    AddReasonRow(report, reason);
     AddRecordRows(report, mode, true);
     report.print(context.out, context.json);
     if (!confirmed) {
@@ -202,7 +231,7 @@ int Set(Context& context, const std::string& name) {
 }
 
 int Night(Context& context, const std::string& state) {
-    const int requested = state == "on" ? 1 : 2;
+    const int requested = state == "on" ? 1 : 2; // the validator gives "on" or "off"
     const int result = CChargingMode::SetNightChargeMode(requested);
     const bool confirmed = result == requested;
     Report report;
@@ -218,8 +247,8 @@ int Night(Context& context, const std::string& state) {
                          ? "the firmware did not report the change within 10 reads, 50 ms apart"
                          : "this notebook's firmware does not support night charge";
         }
-        report.row("reason", "Reason", reason, reason);
     }
+    AddReasonRow(report, reason);
     report.print(context.out, context.json);
     if (!confirmed) {
         context.err << "celdorctl: night charge did not turn " << state << ": " << reason << "\n";
@@ -229,6 +258,25 @@ int Night(Context& context, const std::string& state) {
 }
 
 } // namespace
+
+std::optional<std::string> ChargingDisagreement() {
+    const std::optional<std::string> recorded = RecordedMode();
+    if (!recorded) {
+        return std::nullopt;
+    }
+    const int mode = CChargingMode().GetChargingMode();
+    return RecordedModeNumber(*recorded) == mode ? std::nullopt
+                                                 : std::optional(DisagreementText(mode, *recorded));
+}
+
+std::optional<int> StorageLimitPercent() {
+    const std::optional<DWORD> word = PowerStatusWord();
+    if (!word || !(*word & 0x20)) {
+        return std::nullopt;
+    }
+    // The firmware holds the charge at 80 % where it offers storage-80, else at 60 %.
+    return CChargingMode::DoesSupportStorage80() == 1 ? 80 : 60;
+}
 
 void AddChargingCommands(Commands& commands) {
     CLI::App* charging =
@@ -244,7 +292,7 @@ void AddChargingCommands(Commands& commands) {
             [mode](Context& context) { return Set(context, *mode); }, charging)
         ->add_option("mode", *mode, "normal, storage or express")
         ->required()
-        ->check(OneOf({"normal", "storage", "express"}, "mode"));
+        ->transform(OneOf({"normal", "storage", "express"}, "mode"));
 
     auto night = std::make_shared<std::string>();
     commands
@@ -253,7 +301,7 @@ void AddChargingCommands(Commands& commands) {
             [night](Context& context) { return Night(context, *night); }, charging)
         ->add_option("state", *night, "on or off")
         ->required()
-        ->check(OneOf({"on", "off"}, "state"));
+        ->transform(OneOf({"on", "off"}, "state"));
 }
 
 } // namespace celdorctl

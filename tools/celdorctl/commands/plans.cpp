@@ -76,14 +76,17 @@ int Plans(Context& context) {
         .row("active_plan", "Active plan", known ? Json(active.ToUtf8()) : Json(),
              known ? active.ToUtf8() : "unknown: the system did not say")
         .row("power_source", "Power source", source.key, source.text)
-        .row("display_timeout", "Turn off display after", timeout, TimeoutText(timeout))
-        .row("brightness", "Display brightness", brightness,
-             brightness < 0 ? "unknown: the system did not say" : std::to_string(brightness) + "%");
-    Report& plans = report.section("plans", names.empty() ? "Power plans: the system lists none"
-                                                          : "Power plans");
+        .row("display_timeout_s", "Turn off display after", timeout < 0 ? Json() : Json(timeout),
+             TimeoutText(timeout))
+        .row("brightness_percent", "Display brightness", brightness < 0 ? Json() : Json(brightness),
+             brightness < 0 ? "unknown: the system did not say"
+                            : std::to_string(brightness) + " %");
+    Report& plans = report.list("plans", "Power plans", "the system lists none");
     for (const CString& name : names) {
         const bool isActive = known && name == active;
-        plans.row(name.ToUtf8(), name.ToUtf8(), isActive, isActive ? "active" : "available");
+        plans.item(name.ToUtf8(), isActive ? "active" : "available")
+            .detail("name", name.ToUtf8())
+            .detail("active", isActive);
     }
     report.print(context.out, context.json);
     return 0;

@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace celdorctl {
 
@@ -56,6 +59,28 @@ std::string ResultText(int result) {
     default:
         return "result " + std::to_string(result);
     }
+}
+
+// The modes a capability value offers: bit 0 intelligent, bit 1 cool, bit 2 geek, bit 3
+// performance; bit 4 tells of the process-management service's "V" setting.
+std::vector<std::string> OfferedModes(int capability) {
+    static const std::pair<int, const char*> kBits[] = {
+        {0x1, "intelligent"}, {0x2, "cool"}, {0x8, "performance"}, {0x4, "geek"}};
+    std::vector<std::string> modes;
+    for (const auto& [bit, name] : kBits) {
+        if (capability & bit) {
+            modes.push_back(name);
+        }
+    }
+    return modes;
+}
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text.empty() ? "none" : text;
 }
 
 std::string Hex(int value) {
@@ -149,26 +174,32 @@ int Show(Context& context) {
     const int dispatcherVersion = cooling.GetDispatcherVersion();
     const int itsVersion = cooling.GetITSVersion();
 
+    const std::vector<std::string> offered = OfferedModes(reading.capability);
+    auto version = [](int v) { return v ? Json(v) : Json(); };
     Report report;
     report.row("service", "Service", service.name, service.describe())
         .detail("service_state", service.state)
-        .row("dispatcher_version", "Dispatcher version", dispatcherVersion,
+        .row("dispatcher_version", "Dispatcher version", version(dispatcherVersion),
              dispatcherVersion ? Hex(dispatcherVersion) : "none")
-        .row("its_version", "Thermal service version", itsVersion,
+        .row("its_version", "Thermal service version", version(itsVersion),
              itsVersion ? Hex(itsVersion) : "none")
         .row("mode", "Mode", known ? Json(ModeName(reading.mode)) : Json(),
              known ? ModeName(reading.mode) : "unknown")
         .detail("mode_number", known ? Json(reading.mode) : Json())
-        .row("capability", "Capability", known ? Json(reading.capability) : Json(),
-             known ? Hex(reading.capability) : "unknown")
+        .row("capability", "Modes offered", known ? Json(reading.capability) : Json(),
+             known ? Join(offered) + "  (capability " + Hex(reading.capability) + ")"
+                   : "unknown")
+        .detail("modes_offered", known ? Json(offered) : Json())
         .row("result", "Answer", reading.result,
-             std::to_string(reading.result) + "  " + ResultText(reading.result));
+             std::to_string(reading.result) + "  " + ResultText(reading.result))
+        .detail("result_text", ResultText(reading.result));
     if (service.dispatcher) {
         const int automatic = cooling.IsDispatcheriEPMAutoTransitionEnabled();
         const bool greyed = cooling.ShouldGeekOptionGrey() == 1;
         report
             .row("auto_transition", "iEPM automatic transition", Switch(automatic),
                  SwitchText(automatic))
+            .detail("iepm_mode", nullptr)
             .row("geek_option_greyed", "Geek option", greyed, greyed ? "greyed" : "offered");
     } else {
         const int automatic = cooling.IsAutoTransitionEnabled();
@@ -176,7 +207,8 @@ int Show(Context& context) {
         report
             .row("auto_transition", "Automatic transition", Switch(automatic),
                  SwitchText(automatic))
-            .row("iepm_mode", "iEPM mode", iepm, iepm ? "on" : "off");
+            .row("iepm_mode", "iEPM mode", iepm, iepm ? "on" : "off")
+            .detail("geek_option_greyed", nullptr);
     }
     report.print(context.out, context.json);
     return 0;
@@ -209,6 +241,7 @@ int Set(Context& context, const std::string& argument) {
         .row("mode", "Mode now", known ? Json(ModeName(now.mode)) : Json(),
              known ? ModeName(now.mode) : "unknown")
         .row("result", "Answer", result, std::to_string(result) + "  " + ResultText(result))
+        .detail("result_text", ResultText(result))
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
     report.print(context.out, context.json);
     if (confirmed) {
@@ -229,10 +262,6 @@ int Set(Context& context, const std::string& argument) {
 }
 
 int Auto(Context& context, const std::string& argument) {
-    if (argument != "on" && argument != "off") {
-        return Usage(context,
-                     "the automatic transition is switched 'on' or 'off', not '" + argument + "'");
-    }
     const int enable = argument == "on" ? 1 : 0;
     CIntelligentCooling cooling;
     const ServiceInUse service(cooling);
@@ -246,6 +275,7 @@ int Auto(Context& context, const std::string& argument) {
     report.row("service", "Service", service.name, service.describe())
         .row("auto_transition", "Automatic transition", Switch(now), SwitchText(now))
         .row("result", "Answer", result, std::to_string(result) + "  " + ResultText(result))
+        .detail("result_text", ResultText(result))
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
     report.print(context.out, context.json);
     if (confirmed) {
@@ -266,7 +296,7 @@ ThermalSummary SummariseThermal() {
     CIntelligentCooling cooling;
     const ServiceInUse service(cooling);
     const Reading reading = ReadMode(cooling, service.dispatcher);
-    ThermalSummary summary{std::nullopt, service.name, {}};
+    ThermalSummary summary{std::nullopt, service.name, service.state, {}};
     if (reading.result != CIntelligentCooling::ITS_RESULT_NO_REGISTRY) {
         summary.mode = ModeName(reading.mode);
     }
@@ -291,7 +321,8 @@ void AddThermalCommands(Commands& commands) {
             "auto", "Switch the automatic transition on or off", Effect::Changes,
             [state](Context& context) { return Auto(context, *state); }, thermal)
         ->add_option("state", *state, "on or off")
-        ->required();
+        ->required()
+        ->transform(OneOf({"on", "off"}, "state"));
 }
 
 } // namespace celdorctl

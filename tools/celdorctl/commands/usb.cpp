@@ -22,7 +22,8 @@ void AddFeatureRow(Report& report, const std::string& key, const std::string& la
                    Celdor::CPowerFeatureBase& feature) {
     const bool supported = feature.IsSupport() == 1;
     const int state = feature.OpenOrClose();
-    report.row(key, label, Json{{"supported", supported}, {"state", StateName(state)}},
+    const bool known = supported && (state == 1 || state == 2);
+    report.row(key, label, Json{{"supported", supported}, {"on", known ? Json(state == 1) : Json()}},
                supported ? "supported, " + StateName(state) : "not supported");
 }
 
@@ -42,23 +43,29 @@ int Set(Context& context, const std::string& which, const std::string& state) {
     Celdor::CPowerFeatureBase& feature =
         which == "ac" ? static_cast<Celdor::CPowerFeatureBase&>(ac) : battery;
     const bool on = state == "on";
-    const int sent = on ? feature.OpenFeature() : feature.CloseFeature();
+    const bool supported = feature.IsSupport() == 1;
+    const int sent = !supported ? 0 : on ? feature.OpenFeature() : feature.CloseFeature();
     const int now = feature.OpenOrClose();
-    const bool confirmed = now == (on ? 1 : 2);
+    const bool known = supported && (now == 1 || now == 2);
+    // A feature the notebook does not have is neither on nor off.
+    const bool confirmed = known && now == (on ? 1 : 2);
     Report report;
-    report
-        .row("state", which == "ac" ? "Always-on USB on AC" : "Always-on USB from battery",
-             StateName(now), StateName(now))
+    report.row("feature", "Feature", which, which == "ac" ? "always-on USB on AC"
+                                                          : "always-on USB from battery")
+        .row("on", "State", known ? Json(now == 1) : Json(),
+             supported ? StateName(now) : "not supported")
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
     std::string reason;
     if (!confirmed) {
         reason = DriverUnavailable();
         if (reason.empty()) {
-            reason = feature.IsSupport() != 1 ? "this notebook's firmware does not support it"
-                     : sent == 0              ? "the driver refused the switch"
-                                              : "the firmware did not report the change";
+            reason = !supported  ? "this notebook's firmware does not support it"
+                     : sent == 0 ? "the driver refused the switch"
+                                 : "the firmware did not report the change";
         }
         report.row("reason", "Reason", reason, reason);
+    } else {
+        report.detail("reason", nullptr);
     }
     report.print(context.out, context.json);
     if (!confirmed) {
@@ -82,8 +89,8 @@ void AddUsbCommands(Commands& commands) {
         [which, state](Context& context) { return Set(context, *which, *state); }, usb);
     set->add_option("feature", *which, "ac or battery")
         ->required()
-        ->check(OneOf({"ac", "battery"}, "feature"));
-    set->add_option("state", *state, "on or off")->required()->check(OneOf({"on", "off"}, "state"));
+        ->transform(OneOf({"ac", "battery"}, "feature"));
+    set->add_option("state", *state, "on or off")->required()->transform(OneOf({"on", "off"}, "state"));
 }
 
 } // namespace celdorctl
