@@ -168,7 +168,8 @@ void Machine::addCommands(Commands& commands) {
             Report report;
             report
                 .row("notebook", "Notebook", "default", "the default notebook, with an empty drive")
-                .row("state_dir", "Kept in", state.dir.string(), state.dir.string());
+                .row("state_dir", "Kept in", fs::absolute(state.dir).string(),
+                     fs::absolute(state.dir).string());
             report.print(context.out, context.json);
             return 0;
         });

@@ -156,7 +156,12 @@ int Doctor(Context& context) {
                         << "  to do:  " << finding.action << "\n";
         }
     }
-    return findings.empty() ? 0 : 1;
+    if (findings.empty()) {
+        return 0;
+    }
+    context.err << "celdorctl: " << findings.size()
+                << (findings.size() == 1 ? " finding" : " findings") << "\n";
+    return 1;
 }
 
 } // namespace

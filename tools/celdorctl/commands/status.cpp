@@ -12,27 +12,34 @@ namespace celdorctl {
 
 namespace {
 
-// One always-on USB feature in a word: "on", "off", "not supported" or "unknown".
-std::string UsbState(Celdor::CPowerFeatureBase&& feature) {
+// One always-on USB feature: whether the notebook has it, whether it is on (null when the
+// firmware does not say), and that in a word.
+struct Usb {
+    Json json;
+    std::string text;
+};
+Usb UsbState(Celdor::CPowerFeatureBase&& feature) {
     if (feature.IsSupport() != 1) {
-        return "not supported";
+        return {Json{{"supported", false}, {"on", nullptr}}, "not supported"};
     }
     const int state = feature.OpenOrClose();
-    return state == 1 ? "on" : state == 2 ? "off" : "unknown";
+    const bool known = state == 1 || state == 2;
+    return {Json{{"supported", true}, {"on", known ? Json(state == 1) : Json()}},
+            !known ? "unknown" : state == 1 ? "on" : "off"};
 }
 
 void AddChargingRows(Report& report) {
     static const char* const kModes[] = {"normal", "storage", "express"};
     const std::string mode = kModes[Celdor::CChargingMode().GetChargingMode()];
     const std::optional<int> limit = StorageLimitPercent();
-    const std::string ac = UsbState(Celdor::CUSBCharger());
-    const std::string battery = UsbState(Celdor::CUSBBatteryCharger());
+    const Usb ac = UsbState(Celdor::CUSBCharger());
+    const Usb battery = UsbState(Celdor::CUSBBatteryCharger());
     report
         .row("charging_mode", "Charging mode", mode,
              limit ? mode + ", charge limited to " + std::to_string(*limit) + " %" : mode)
         .detail("charge_limit_percent", limit ? Json(*limit) : Json())
-        .row("usb", "Always-on USB", Json{{"ac", ac}, {"battery", battery}},
-             "on AC " + ac + ", from battery " + battery);
+        .row("usb", "Always-on USB", Json{{"ac", ac.json}, {"battery", battery.json}},
+             "on AC " + ac.text + ", from battery " + battery.text);
 }
 
 int Status(Context& context) {
