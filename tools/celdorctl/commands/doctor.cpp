@@ -35,12 +35,15 @@ void CheckDriver(std::vector<Finding>& findings) {
 void CheckThermal(std::vector<Finding>& findings) {
     const ThermalSummary thermal = SummariseThermal();
     if (thermal.serviceState != "running") {
+        const bool starting = thermal.serviceState == "starting";
         findings.push_back({"thermal_service_not_running",
                             "the service " + thermal.service + " is " + thermal.serviceState,
                             "the thermal mode can be read but not changed",
-                            "start the service " + thermal.service +
-                                " (services.msc, as an administrator) or reinstall the maker's "
-                                "application"});
+                            starting ? "wait a minute and run celdorctl doctor again; if it is "
+                                       "still starting, restart the notebook"
+                                     : "start the service " + thermal.service +
+                                           " (services.msc, as an administrator) or reinstall "
+                                           "the maker's application"});
     } else if (!thermal.mode) {
         findings.push_back({"thermal_service_not_answering",
                             "the service " + thermal.service +
