@@ -20,15 +20,15 @@ void Machine::addOptions(CLI::App&) {}
 
 // The clock and the adapter of a real machine are not ours to move.
 void Machine::addCommands(Commands& commands) {
-    CLI::App* clock = commands.add(
-        "clock", "This computer's time and how long it has been running", Effect::Reads,
-        [](Context& context) {
-            const auto now = std::chrono::system_clock::now().time_since_epoch();
-            ClockReport(std::chrono::duration_cast<std::chrono::seconds>(now).count(), 0,
-                        GetTickCount64())
-                .print(context.out, context.json);
-            return 0;
-        });
+    CLI::App* clock =
+        commands.add("clock", "This computer's time and how long it has been running",
+                     Effect::Reads, [](Context& context) {
+                         const auto now = std::chrono::system_clock::now().time_since_epoch();
+                         ClockReport(std::chrono::duration_cast<std::chrono::seconds>(now).count(),
+                                     0, GetTickCount64())
+                             .print(context.out, context.json);
+                         return 0;
+                     });
     auto duration = std::make_shared<std::string>();
     commands
         .add(

@@ -109,14 +109,14 @@ void Machine::addOptions(CLI::App& app) {
 
 void Machine::addCommands(Commands& commands) {
     State& state = *m_state;
-    CLI::App* clock = commands.add("clock", "The simulated notebook's time, and moving it on",
-                                   Effect::Reads, [](Context& context) {
-                                       const celdor::sim::Clock now = NB().clock();
-                                       ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes,
-                                                   now.tickMs)
-                                           .print(context.out, context.json);
-                                       return 0;
-                                   });
+    CLI::App* clock =
+        commands.add("clock", "The simulated notebook's time, and moving it on", Effect::Reads,
+                     [](Context& context) {
+                         const celdor::sim::Clock now = NB().clock();
+                         ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes, now.tickMs)
+                             .print(context.out, context.json);
+                         return 0;
+                     });
     auto duration = std::make_shared<std::string>();
     commands
         .add(
@@ -126,7 +126,8 @@ void Machine::addCommands(Commands& commands) {
                 const std::uint64_t ms = *ParseDuration(*duration);
                 NB().advanceClock(ms);
                 const celdor::sim::Clock now = NB().clock();
-                Report report = ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes, now.tickMs);
+                Report report =
+                    ClockReport(now.nowEpochSeconds(), now.utcOffsetMinutes, now.tickMs);
                 report.row("advanced_ms", "Advanced by", ms, *duration);
                 report.print(context.out, context.json);
                 return 0;
@@ -138,24 +139,23 @@ void Machine::addCommands(Commands& commands) {
 
     auto source = std::make_shared<std::string>();
     commands
-        .add(
-            "power", "Plug the notebook's adapter in (ac) or pull it out (battery)",
-            Effect::Changes,
-            [source](Context& context) {
-                const bool ac = Lower(*source) == "ac";
-                NB().advanceClock(0); // the batteries up to now, on the power they had
-                {
-                    std::lock_guard lock(NB().mutex());
-                    NB().powerStatus().ACLineStatus = ac ? 1 : 0;
-                    // The driver reports an adapter while one is plugged in.
-                    NB().fervo().firmware().setAdapterState(ac ? 2 : 0);
-                }
-                Report report;
-                report.row("power_source", "Power source", ac ? "ac" : "battery",
-                           ac ? "AC power (adapter plugged in)" : "battery (adapter pulled out)");
-                report.print(context.out, context.json);
-                return 0;
-            })
+        .add("power", "Plug the notebook's adapter in (ac) or pull it out (battery)",
+             Effect::Changes,
+             [source](Context& context) {
+                 const bool ac = Lower(*source) == "ac";
+                 NB().advanceClock(0); // the batteries up to now, on the power they had
+                 {
+                     std::lock_guard lock(NB().mutex());
+                     NB().powerStatus().ACLineStatus = ac ? 1 : 0;
+                     // The driver reports an adapter while one is plugged in.
+                     NB().fervo().firmware().setAdapterState(ac ? 2 : 0);
+                 }
+                 Report report;
+                 report.row("power_source", "Power source", ac ? "ac" : "battery",
+                            ac ? "AC power (adapter plugged in)" : "battery (adapter pulled out)");
+                 report.print(context.out, context.json);
+                 return 0;
+             })
         ->add_option("source", *source, "ac or battery")
         ->required()
         ->transform(OneOf({"ac", "battery"}, "power source"));

@@ -119,8 +119,7 @@ std::size_t Report::labelWidth() const {
 
 void Report::printRows(std::ostream& out, const std::string& margin, std::size_t width) const {
     auto line = [&](const std::string& label, const std::string& text) {
-        out << margin << label << std::string(width - DisplayWidth(label) + 3, ' ') << text
-            << '\n';
+        out << margin << label << std::string(width - DisplayWidth(label) + 3, ' ') << text << '\n';
     };
     for (const Entry& entry : m_entries) {
         if ((entry.kind == Kind::Row || entry.kind == Kind::Item) && !entry.label.empty()) {

@@ -131,9 +131,9 @@ int Info(Context& context, int index) {
     Add(report, "charge_percent", "Charge", Percent(info.ChargePercent));
     Add(report, "health_percent", "Health", Percent(info.HealthPercent));
     Add(report, "charge_status", "Charge status",
-        info.ChargeStatus < 4 ? Fact{kChargeStatus[info.ChargeStatus],
-                                     kChargeStatus[info.ChargeStatus]}
-                              : Unknown());
+        info.ChargeStatus < 4
+            ? Fact{kChargeStatus[info.ChargeStatus], kChargeStatus[info.ChargeStatus]}
+            : Unknown());
     Add(report, "time_to_empty_min", "Run time left", Minutes(info.RemainingTime));
     Add(report, "time_to_full_min", "Time to full", Minutes(info.TimeToFull));
     Add(report, "voltage_v", "Voltage",
@@ -206,9 +206,9 @@ int Health(Context& context) {
         .row("health_level_percent", "Health level", known(health.HealthLevel),
              health.HealthLevel < 0 ? "unknown" : std::to_string(health.HealthLevel) + " %")
         .row("health_tip", "Health tip", known(health.HealthTip),
-             health.HealthTip < 0 ? "unknown"
-                                  : std::to_string(health.HealthTip) + "  " +
-                                        TipText(health.HealthTip))
+             health.HealthTip < 0
+                 ? "unknown"
+                 : std::to_string(health.HealthTip) + "  " + TipText(health.HealthTip))
         .detail("health_tip_text", health.HealthTip < 0 ? Json() : Json(TipText(health.HealthTip)))
         .row("predicted_life_span_months", "Predicted life span", known(health.PredictedLifeSpan),
              health.PredictedLifeSpan < 0 ? "unknown"
@@ -235,13 +235,13 @@ std::vector<OsBattery> OsBatteries::Read() {
         BATTERY_INFORMATION information{};
         DWORD bytes = 0;
         if (handle == INVALID_HANDLE_VALUE ||
-            !DeviceIoControl(handle, IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait,
-                             &query.BatteryTag, sizeof query.BatteryTag, &bytes, nullptr) ||
+            !DeviceIoControl(handle, IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait, &query.BatteryTag,
+                             sizeof query.BatteryTag, &bytes, nullptr) ||
             query.BatteryTag == BATTERY_TAG_INVALID) {
             continue;
         }
-        const bool read = DeviceIoControl(handle, IOCTL_BATTERY_QUERY_STATUS, &query,
-                                          sizeof query, &status, sizeof status, &bytes, nullptr) &&
+        const bool read = DeviceIoControl(handle, IOCTL_BATTERY_QUERY_STATUS, &query, sizeof query,
+                                          &status, sizeof status, &bytes, nullptr) &&
                           GetBatteryInformationFromOS(information, slot) == 1;
         if (read) {
             found.push_back(OsBattery{status, information});
@@ -298,9 +298,9 @@ void AddBatteryItem(Report& items, int index, const Record& info,
     }
 
     const bool knownCharge = info.ChargePercent != kNone;
-    std::string text = knownCharge ? Gauge(info.ChargePercent) + " " +
-                                         std::to_string(info.ChargePercent) + " %"
-                                   : "charge unknown";
+    std::string text =
+        knownCharge ? Gauge(info.ChargePercent) + " " + std::to_string(info.ChargePercent) + " %"
+                    : "charge unknown";
     const bool knownStatus = info.ChargeStatus < 4;
     text += ", " + std::string(knownStatus ? kChargeStatus[info.ChargeStatus] : "state unknown");
     if (watts) {
@@ -324,8 +324,7 @@ void AddBatteryItem(Report& items, int index, const Record& info,
     }
     auto optional = [](long value) { return value < 0 ? Json() : Json(value); };
     Report& item = items.item("Battery " + std::to_string(index), text);
-    item
-        .detail("index", index)
+    item.detail("index", index)
         .detail("charge_percent", Known(info.ChargePercent))
         .detail("charge_level", os ? Json(level) : Json())
         .detail("charge_status", knownStatus ? Json(kChargeStatus[info.ChargeStatus]) : Json())
@@ -356,9 +355,9 @@ void AddBatteryItems(Report& items, bool withStatus) {
 }
 
 void AddBatteryCommands(Commands& commands) {
-    CLI::App* battery = commands.add(
-        "battery", "The batteries present: charge, rate, time left or to full, status",
-        Effect::Reads, Overview);
+    CLI::App* battery =
+        commands.add("battery", "The batteries present: charge, rate, time left or to full, status",
+                     Effect::Reads, Overview);
     auto index = std::make_shared<int>(0);
     CLI::App* info = commands.add(
         "info", "One battery's merged record (default battery 0)", Effect::Reads,

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 
 namespace celdorctl {
@@ -183,7 +183,8 @@ Report ClockReport(std::int64_t epochSeconds, int utcOffsetMinutes, std::uint64_
     char time[40];
     std::snprintf(time, sizeof time, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
                   static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
                   static_cast<int>(clock.seconds().count()));
     std::string text = time;
     if (utcOffsetMinutes == 0) {

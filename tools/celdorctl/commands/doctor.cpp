@@ -45,12 +45,12 @@ void CheckThermal(std::vector<Finding>& findings) {
                                            " (services.msc, as an administrator) or reinstall "
                                            "the maker's application"});
     } else if (!thermal.mode) {
-        findings.push_back({"thermal_service_not_answering",
-                            "the service " + thermal.service +
-                                " runs but has published no thermal state",
-                            "the thermal mode is unknown and a change cannot be confirmed",
-                            "restart the service " + thermal.service +
-                                "; if it stays silent, reinstall the maker's application"});
+        findings.push_back(
+            {"thermal_service_not_answering",
+             "the service " + thermal.service + " runs but has published no thermal state",
+             "the thermal mode is unknown and a change cannot be confirmed",
+             "restart the service " + thermal.service +
+                 "; if it stays silent, reinstall the maker's application"});
     }
 }
 
@@ -137,7 +137,7 @@ int Doctor(Context& context) {
     CheckBatteries(findings);
     CheckPlans(findings);
     CheckLog(findings);
-    static const char* const kChecked[] = {"driver", "thermal", "charging",
+    static const char* const kChecked[] = {"driver",  "thermal", "charging",
                                            "battery", "plans",   "log"};
     if (context.json) {
         Json out = {{"checked", kChecked}, {"findings", Json::array()}};

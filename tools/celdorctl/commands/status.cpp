@@ -24,8 +24,10 @@ Usb UsbState(Celdor::CPowerFeatureBase&& feature) {
     }
     const int state = feature.OpenOrClose();
     const bool known = state == 1 || state == 2;
-    return {Json{{"supported", true}, {"on", known ? Json(state == 1) : Json()}},
-            !known ? "unknown" : state == 1 ? "on" : "off"};
+    return {Json{{"supported", true}, {"on", known ? Json(state == 1) : Json()}}, !known ? "unknown"
+                                                                                  : state == 1
+                                                                                      ? "on"
+                                                                                      : "off"};
 }
 
 void AddChargingRows(Report& report) {
@@ -52,7 +54,9 @@ int Status(Context& context) {
     Report report;
     report
         .row("ac_power", "Power", ac ? Json(*ac) : Json(),
-             !ac ? "unknown: the system does not say" : *ac ? "on AC power" : "on battery")
+             !ac   ? "unknown: the system does not say"
+             : *ac ? "on AC power"
+                   : "on battery")
         .row("adapter_state", "Adapter", adapterState < 0 ? Json() : Json(adapterState),
              (adapterState < 0 ? "" : std::to_string(adapterState) + "  ") +
                  AdapterStateText(adapterState, driver.present))

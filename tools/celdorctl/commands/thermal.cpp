@@ -187,8 +187,7 @@ int Show(Context& context) {
              known ? ModeName(reading.mode) : "unknown")
         .detail("mode_number", known ? Json(reading.mode) : Json())
         .row("capability", "Modes offered", known ? Json(reading.capability) : Json(),
-             known ? Join(offered) + "  (capability " + Hex(reading.capability) + ")"
-                   : "unknown")
+             known ? Join(offered) + "  (capability " + Hex(reading.capability) + ")" : "unknown")
         .detail("modes_offered", known ? Json(offered) : Json())
         .row("result", "Answer", reading.result,
              std::to_string(reading.result) + "  " + ResultText(reading.result))

@@ -23,7 +23,8 @@ void AddFeatureRow(Report& report, const std::string& key, const std::string& la
     const bool supported = feature.IsSupport() == 1;
     const int state = feature.OpenOrClose();
     const bool known = supported && (state == 1 || state == 2);
-    report.row(key, label, Json{{"supported", supported}, {"on", known ? Json(state == 1) : Json()}},
+    report.row(key, label,
+               Json{{"supported", supported}, {"on", known ? Json(state == 1) : Json()}},
                supported ? "supported, " + StateName(state) : "not supported");
 }
 
@@ -50,8 +51,9 @@ int Set(Context& context, const std::string& which, const std::string& state) {
     // A feature the notebook does not have is neither on nor off.
     const bool confirmed = known && now == (on ? 1 : 2);
     Report report;
-    report.row("feature", "Feature", which, which == "ac" ? "always-on USB on AC"
-                                                          : "always-on USB from battery")
+    report
+        .row("feature", "Feature", which,
+             which == "ac" ? "always-on USB on AC" : "always-on USB from battery")
         .row("on", "State", known ? Json(now == 1) : Json(),
              supported ? StateName(now) : "not supported")
         .row("confirmed", "Confirmed", confirmed, confirmed ? "yes" : "no");
@@ -90,7 +92,9 @@ void AddUsbCommands(Commands& commands) {
     set->add_option("feature", *which, "ac or battery")
         ->required()
         ->transform(OneOf({"ac", "battery"}, "feature"));
-    set->add_option("state", *state, "on or off")->required()->transform(OneOf({"on", "off"}, "state"));
+    set->add_option("state", *state, "on or off")
+        ->required()
+        ->transform(OneOf({"on", "off"}, "state"));
 }
 
 } // namespace celdorctl
