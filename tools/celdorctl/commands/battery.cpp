@@ -284,14 +284,20 @@ void AddBatteryItem(Report& items, int index, const Record& info,
     long toFull = -1;
     long toEmpty = -1;
     int heldAt = -1;
+    bool toLimit = false;
+    bool aboveLimit = false;
     if (charging && limit && os && watts && *watts > 0 && info.FullChargeCapacity != kNone) {
         const double target = info.FullChargeCapacity * 10.0 * *limit / 100;
         const double missing = target - os->status.Capacity;
         toFull = missing > 0 ? static_cast<long>(missing * 60 / (*watts * 1000) + 0.999) : 0;
-    } else if (charging && info.TimeToFull != kNone) {
+        toLimit = true;
+    } else if (charging && !limit && info.TimeToFull != kNone) {
         toFull = info.TimeToFull;
-    } else if (limit && info.ChargeStatus == 0) {
-        heldAt = *limit;
+    } else if (limit && info.ChargeStatus == 0 && info.ChargePercent != kNone) {
+        // Storage mode charges up to its limit and never discharges on AC: a pack above the
+        // limit stays where it is until it is used.
+        aboveLimit = info.ChargePercent > *limit + 1;
+        heldAt = aboveLimit ? -1 : *limit;
     }
     if (discharging && info.RemainingTime != kNone) {
         toEmpty = info.RemainingTime;
@@ -307,11 +313,15 @@ void AddBatteryItem(Report& items, int index, const Record& info,
         text += " at " + Fixed(*watts, 1, "W");
     }
     if (toFull >= 0) {
-        text += (limit ? ", at " + std::to_string(*limit) + " % in " : ", full in ") +
+        text += (toLimit ? ", at " + std::to_string(*limit) + " % in " : ", full in ") +
                 MinutesText(static_cast<unsigned>(toFull));
     }
     if (heldAt >= 0) {
         text += ", held at " + std::to_string(heldAt) + " % (storage mode)";
+    }
+    if (aboveLimit) {
+        text += ", above the storage-mode limit of " + std::to_string(*limit) +
+                " %: not charged until it is used below it";
     }
     if (toEmpty >= 0) {
         text += ", empty in " + MinutesText(static_cast<unsigned>(toEmpty));
