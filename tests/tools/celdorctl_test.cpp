@@ -116,9 +116,18 @@ const Case kCases[] = {
      "  省电模式             available\n"},
     {"default.json", "clock", 0, "Time          2026-05-28T11:00:00+02:00\n"},
     {"default.json", "clock advance 1h30m ; clock --json", 0, "\"uptime_ms\": 10800000"},
+    {"default.json", "clock advance 1d2h30m45s500ms ; clock --json", 0, "\"uptime_ms\": 100845500"},
+    {R"({"clock": {"tick_ms": 0, "boot_time": "2026-01-01T02:00:00Z",
+        "utc_offset_minutes": -330}})",
+     "clock", 0, "2025-12-31T20:30:00-05:30"},
+    {"default.json", "charging night ON ; charging", 0, "Night charge               supported, on"},
+    {"thermal-process-management.json", "thermal set geek ; thermal auto off ; thermal --json", 0,
+     "\"mode\": \"geek\""},
 
     // Bad command lines: exit 2, and what was meant.
     {"default.json", "clock advance soon", 2, "'soon' is not a duration"},
+    {"default.json", "clock advance 1234567890m", 2, "is not a duration"},
+    {"default.json", "--scenario /nonexistent.json status", 2, "/nonexistent.json"},
     {"default.json", "bogus", 2, "unknown command 'bogus'"},
     {"default.json", "", 2, "a command is needed"},
     {"default.json", "scenario", 2, "the scenario commands are: show, save, load"},
