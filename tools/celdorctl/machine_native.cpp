@@ -33,7 +33,7 @@ void Machine::addCommands(Commands& commands) {
     commands
         .add(
             "advance", "Move a simulated notebook's clock on", Effect::Reads,
-            [](Context&) -> int {
+            [duration](Context&) -> int { // the argument lives as long as the command
                 throw CommandError("the clock can only be moved on a simulated notebook; this "
                                    "is a real machine, whose time runs by itself");
             },
@@ -43,7 +43,7 @@ void Machine::addCommands(Commands& commands) {
     auto source = std::make_shared<std::string>();
     commands
         .add("power", "Plug a simulated notebook's adapter in or pull it out", Effect::Reads,
-             [](Context&) -> int {
+             [source](Context&) -> int {
                  throw CommandError("the adapter of a real machine is plugged in and pulled out "
                                     "by hand");
              })
