@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
 #if !defined(_WIN32)
     if (argc > 1) {
         std::ifstream in(argv[1], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "%s: cannot be read\n", argv[1]);
+            return 1;
+        }
         try {
             celdor::sim::Notebook::instance().loadScenario(
                 std::string(std::istreambuf_iterator<char>(in), {}));
