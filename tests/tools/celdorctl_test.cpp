@@ -68,6 +68,8 @@ const Case kCases[] = {
     {"default.json", "power BATTERY ; status", 0, "Power                    on battery\n"},
     {"default.json", "power battery ; clock advance 3h ; battery", 0,
      "Battery 0   [#---------] 7 %, discharging at 9.5 W, empty in 23 min\n"},
+    {"default.json", "power battery ; clock advance 189m ; battery", 0,
+     "[----------] 4 %, discharging at 9.5 W, empty in 14 min, low\n"},
     {"default.json", "power battery ; clock advance 200m ; battery --json", 0,
      "\"charge_level\": \"critical\""},
     {"default.json", "charging set storage ; clock advance 20m ; status", 0,
@@ -82,11 +84,16 @@ const Case kCases[] = {
     {"two-batteries-crossed.json", "battery info 1", 0, "Serial number          QC2403150427"},
     {"two-batteries.json", "battery health", 0, "0, the first of two"},
     {"worn-battery.json", "battery health", 0, "Health tip            2  worn: plan to replace"},
-    // A pack whose gauge has no readings: nothing impossible is shown.
-    {R"({"batteries": [{"interface": "\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
-        "pack": {"designed_capacity_mwh": 50000,
-        "full_charged_capacity_mwh": 50000, "remaining_capacity_mwh": 25000}}]})",
-     "battery info", 0, "Voltage                unknown\nTemperature            unknown"},
+    // A pack whose gauge has no readings, nor a charge: nothing impossible is shown.
+    {R"({"fervo": {"present": true, "firmware": {"batteries": 1}},
+        "batteries": [{"interface": "\\\\?\\acpi#pnp0c0a#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
+        "pack": {"designed_capacity_mwh": 57000, "full_charged_capacity_mwh": 51870,
+                 "cycle_count": 143}}]})",
+     "battery info", 0,
+     "Voltage                unknown\nTemperature            unknown\n"
+     "Cycle count            143\nManufactured           unknown\n"
+     "Manufacturer           unknown\nSerial number          unknown\n"
+     "Chemistry              LION\nFirmware               unknown\n"},
     {R"({"fervo": {"present": false}})", "status", 0,
      "Maker's driver           not available: \\\\.\\FervoDrv gives error 2 (no such device)"},
     {"default.json", "adapter", 0, "GetAdapterStatus               2  adapter connected"},
@@ -106,6 +113,8 @@ const Case kCases[] = {
     {"thermal-unconfirmed.json", "thermal set cool", 1,
      "not confirmed: the service reports intelligent"},
     {"thermal-stopped.json", "thermal set cool", 1, "result 2, the service is not running"},
+    {"default.json", "thermal", 0,
+     "Modes offered             intelligent, cool, performance  (capability 0x0000000B)"},
     {"thermal-process-management.json", "thermal", 0,
      "Modes offered               intelligent, cool, performance, geek"},
     {"default.json", "plans set 'Power saver' ; status", 0,
