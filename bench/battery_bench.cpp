@@ -6,6 +6,7 @@
 #include <celdor/batteryinformation.h>
 #include <celdor_platform/notebook.h>
 
+#include "allocations.h"
 #include "driver/controlcodes.h"
 
 #include <benchmark/benchmark.h>
@@ -49,12 +50,33 @@ void BM_GetBatteryInformation(benchmark::State& state) {
     PrepareBatteries(state.range(0));
     Celdor::CBatteryInformation batteries;
     batteries.GetBatteryCount();
+    const std::uint64_t before = t_allocations;
     for (auto _ : state) {
         Celdor::_BATTERY_INFORMATION_EX info;
         benchmark::DoNotOptimize(batteries.GetBatteryInformation(info, 0));
     }
+    ShowAllocations(state, before);
 }
 BENCHMARK(BM_GetBatteryInformation)->Arg(1)->Arg(2);
+
+// A host keeps the records it shows and hands copies around: a copy of a full record, all six
+// texts set, and its destruction.
+void BM_CopyBatteryRecord(benchmark::State& state) {
+    PrepareBatteries(1);
+    Celdor::CBatteryInformation batteries;
+    batteries.GetBatteryCount();
+    Celdor::_BATTERY_INFORMATION_EX info;
+    batteries.GetBatteryInformation(info, 0);
+    info.SmbText32 = Celdor::CString(CELDOR_W("QC57W"));
+    info.SmbText52 = Celdor::CString(CELDOR_W("QC57W-1234-5678"));
+    const std::uint64_t before = t_allocations;
+    for (auto _ : state) {
+        Celdor::_BATTERY_INFORMATION_EX copy(info);
+        benchmark::DoNotOptimize(&copy);
+    }
+    ShowAllocations(state, before);
+}
+BENCHMARK(BM_CopyBatteryRecord);
 
 bool Level(HANDLE battery, ULONG tag, BATTERY_QUERY_INFORMATION_LEVEL level, void* out,
            DWORD size) {
