@@ -50,7 +50,7 @@ inline void Start(std::size_t scenario) {
     Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
                              u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
                              u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
-    const auto log = Nb().hostPath(Celdor::CFileLogger::LogFilePath().Str());
+    const auto log = Nb().hostPath(Celdor::CFileLogger::LogFilePath().View());
     std::error_code ec;
     std::filesystem::remove(log, ec);
     std::filesystem::create_directories(log.parent_path(), ec);

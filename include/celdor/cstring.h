@@ -1,8 +1,18 @@
 // Celdor::CString: the wide (UTF-16) string of the exported interface.
+//
+// One pointer wide: it points at the terminated characters, which follow a small block holding
+// the number of owners and the length. Copies share the characters; the count changes
+// atomically, so copies may be kept and dropped on different threads. A change to a shared
+// string copies it first. The empty string allocates nothing.
+//
+// Nothing here throws. When memory runs out, a string being made from text comes out empty
+// (GetLength() then differs from the text's), an append leaves the string as it was, and
+// ToUtf8() gives the empty string.
 #pragma once
 
 #include "export.h"
 
+#include <atomic>
 #include <compare>
 #include <cstddef>
 #include <string>
@@ -12,36 +22,70 @@ namespace Celdor {
 
 class CELDOR_API CString {
 public:
-    using string_type = std::basic_string<WCHAR>;
+    using view_type = std::basic_string_view<WCHAR>;
 
-    CString() = default;
+    CString() noexcept;
     // A null pointer gives the empty string.
-    CString(const WCHAR* text);
-    CString(const WCHAR* text, std::size_t length);
-    explicit CString(string_type text);
+    CString(const WCHAR* text) noexcept;
+    CString(const WCHAR* text, std::size_t length) noexcept;
+    CString(const CString& other) noexcept : m_pszData(other.m_pszData) { AddOwner(); }
+    CString(CString&& other) noexcept;
+    CString& operator=(const CString& other) noexcept;
+    CString& operator=(CString&& other) noexcept;
+    ~CString() { DropOwner(); }
 
     // Conversion to and from UTF-8, for tools and logs. Invalid input is replaced by U+FFFD.
-    static CString FromUtf8(std::string_view text);
-    std::string ToUtf8() const;
+    static CString FromUtf8(std::string_view text) noexcept;
+    std::string ToUtf8() const noexcept;
 
-    std::size_t GetLength() const { return m_text.size(); }
-    bool IsEmpty() const { return m_text.empty(); }
-    // Terminated text; valid until the string is changed.
-    const WCHAR* GetString() const { return m_text.c_str(); }
-    const string_type& Str() const { return m_text; }
+    std::size_t GetLength() const noexcept { return GetBlock()->length; }
+    bool IsEmpty() const noexcept { return GetLength() == 0; }
+    // Terminated text; valid while this string lives and is not changed.
+    const WCHAR* GetString() const noexcept { return m_pszData; }
+    view_type View() const noexcept { return view_type(m_pszData, GetLength()); }
 
-    CString& operator+=(const CString& other);
-    CString& operator+=(const WCHAR* other);
-    friend CString operator+(CString left, const CString& right) { return left += right; }
+    CString& operator+=(const CString& other) noexcept;
+    CString& operator+=(const WCHAR* other) noexcept;
+    CString& Append(const WCHAR* text, std::size_t count) noexcept;
+    friend CString operator+(CString left, const CString& right) noexcept { return left += right; }
 
-    // Equality and order by UTF-16 code units.
-    friend bool operator==(const CString& a, const CString& b) { return a.m_text == b.m_text; }
-    friend std::strong_ordering operator<=>(const CString& a, const CString& b) {
-        return a.m_text.compare(b.m_text) <=> 0;
+    // Equality and order by UTF-16 code units, as unsigned 16-bit numbers.
+    friend bool operator==(const CString& a, const CString& b) noexcept {
+        return a.m_pszData == b.m_pszData || a.View() == b.View();
+    }
+    friend std::strong_ordering operator<=>(const CString& a, const CString& b) noexcept {
+        return a.View().compare(b.View()) <=> 0;
     }
 
 private:
-    string_type m_text;
+    // The block before the characters.
+    struct Block {
+        std::atomic<int> owners; // -1 for the shared empty text, which is never counted
+        std::size_t length;      // characters, without the terminator
+        std::size_t capacity;    // characters there is room for, without the terminator
+    };
+    struct EmptyText;
+    static EmptyText s_empty;
+
+    Block* GetBlock() const noexcept { return reinterpret_cast<Block*>(m_pszData) - 1; }
+    void AddOwner() const noexcept {
+        Block* block = GetBlock();
+        if (block->owners.load(std::memory_order_relaxed) >= 0) {
+            block->owners.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    void DropOwner() const noexcept {
+        Block* block = GetBlock();
+        if (block->owners.load(std::memory_order_relaxed) >= 0 &&
+            block->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            Free(block);
+        }
+    }
+    static WCHAR* Empty() noexcept;
+    static WCHAR* Allocate(std::size_t capacity) noexcept;
+    static void Free(Block* block) noexcept;
+
+    WCHAR* m_pszData;
 };
 
 } // namespace Celdor

@@ -61,7 +61,7 @@ CString Utf8Field(const BYTE* block, std::size_t offset, std::size_t size) {
     const char* text = reinterpret_cast<const char*>(block + offset);
     const void* nul = std::memchr(text, 0, size);
     const std::size_t length = nul ? static_cast<const char*>(nul) - text : size;
-    return CString::FromUtf8(std::string_view(text, length));
+    return Text::WholeUtf8(std::string_view(text, length));
 }
 
 // Four little-endian words as "XXXX-XXXX-XXXX-XXXX", high byte first.
@@ -69,7 +69,7 @@ CString FirmwareText(const BYTE* words) {
     WCHAR text[20] = {};
     Text::Format(text, 20, W("%02X%02X-%02X%02X-%02X%02X-%02X%02X"), words[1], words[0], words[3],
                  words[2], words[5], words[4], words[7], words[6]);
-    return CString(text);
+    return Text::Whole(text, Text::Length(text));
 }
 
 // A wide text of a battery class level: up to its first NUL, at most `chars` characters.
@@ -78,7 +78,7 @@ CString WideField(const WCHAR* text, std::size_t chars) {
     while (length < chars && text[length] != 0) {
         ++length;
     }
-    return CString(text, length);
+    return Text::Whole(text, length);
 }
 
 void LogDebug(const WCHAR* message) {
@@ -205,7 +205,7 @@ void CBatteryInformation::ReadOsSlot(int slot, OsReading& raw) {
         for (int i = 0; i < 4; ++i) {
             chemistry[i] = bi.Chemistry[i];
         }
-        info.Chemistry = CString(chemistry, 4);
+        info.Chemistry = Text::Whole(chemistry, 4);
         if (bi.CycleCount != 0) {
             info.CycleCount = static_cast<std::uint16_t>(bi.CycleCount);
         }

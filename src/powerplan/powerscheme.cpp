@@ -1,5 +1,6 @@
 #include <celdor/powerplan.h>
 
+#include "support/wstr.h"
 #include "win32.h"
 
 #include <memory>
@@ -88,7 +89,7 @@ int CPowerScheme::GetPowerSchemeFriendlyname(GUID scheme, CString& name) {
                               reinterpret_cast<UCHAR*>(buffer.data()), &size) != ERROR_SUCCESS) {
         return 0;
     }
-    name = CString(buffer.data());
+    name = Text::Whole(buffer.data(), Text::Length(buffer.data()));
     return 1;
 }
 

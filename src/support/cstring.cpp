@@ -2,8 +2,11 @@
 
 #include "support/wstr.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <cstring>
+#include <new>
 
 namespace Celdor {
 
@@ -11,14 +14,16 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf16(CString::string_type& out, char32_t cp) {
+// Writes one scalar value as UTF-16; returns the number of code units written.
+std::size_t PutUtf16(WCHAR* out, char32_t cp) {
     if (cp < 0x10000) {
-        out.push_back(static_cast<WCHAR>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
+        out[0] = static_cast<WCHAR>(cp);
+        return 1;
     }
+    cp -= 0x10000;
+    out[0] = static_cast<WCHAR>(0xD800 + (cp >> 10));
+    out[1] = static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
+    return 2;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -39,36 +44,133 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// The most characters a block can hold without its size overflowing.
+constexpr std::size_t kMostCharacters = (SIZE_MAX / 2 - 64) / sizeof(WCHAR);
+
 } // namespace
 
-CString::CString(const WCHAR* text) {
+struct CString::EmptyText {
+    Block block;
+    WCHAR terminator;
+};
+constinit CString::EmptyText CString::s_empty = {{-1, 0, 0}, 0};
+
+WCHAR* CString::Empty() noexcept {
+    static_assert(offsetof(EmptyText, terminator) == sizeof(Block),
+                  "characters follow their block");
+    return &s_empty.terminator;
+}
+
+// A block for `capacity` characters and the terminator, with one owner and no characters yet;
+// null when memory ran out.
+WCHAR* CString::Allocate(std::size_t capacity) noexcept {
+    if (capacity > kMostCharacters) {
+        return nullptr;
+    }
+    void* memory = ::operator new(sizeof(Block) + (capacity + 1) * sizeof(WCHAR), std::nothrow);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    Block* block = new (memory) Block{1, 0, capacity};
+    WCHAR* text = reinterpret_cast<WCHAR*>(block + 1);
+    text[0] = 0;
+    return text;
+}
+
+void CString::Free(Block* block) noexcept {
+    block->~Block();
+    ::operator delete(block);
+}
+
+CString::CString() noexcept : m_pszData(Empty()) {}
+
+CString::CString(const WCHAR* text) noexcept : CString(text, Text::Length(text)) {}
+
+CString::CString(const WCHAR* text, std::size_t length) noexcept : m_pszData(Empty()) {
     if (text != nullptr) {
-        m_text.assign(text, Text::Length(text));
+        Append(text, length);
     }
 }
 
-CString::CString(const WCHAR* text, std::size_t length) {
-    if (text != nullptr) {
-        m_text.assign(text, length);
-    }
+CString::CString(CString&& other) noexcept : m_pszData(other.m_pszData) {
+    other.m_pszData = Empty();
 }
 
-CString::CString(string_type text) : m_text(std::move(text)) {}
+CString& CString::operator=(const CString& other) noexcept {
+    other.AddOwner(); // first, so that assigning a string to itself keeps it
+    DropOwner();
+    m_pszData = other.m_pszData;
+    return *this;
+}
 
-// Decodes UTF-8 one scalar value at a time. A malformed sequence (bad lead byte, overlong
+CString& CString::operator=(CString&& other) noexcept {
+    if (this != &other) {
+        DropOwner();
+        m_pszData = other.m_pszData;
+        other.m_pszData = Empty();
+    }
+    return *this;
+}
+
+CString& CString::operator+=(const CString& other) noexcept {
+    return Append(other.m_pszData, other.GetLength());
+}
+
+CString& CString::operator+=(const WCHAR* other) noexcept {
+    return Append(other, Text::Length(other));
+}
+
+// In place when this string is the only owner of its block and the block has room; otherwise
+// into a new block, with room to spare for the next append, and the old one given up. `text`
+// may be this string's own characters.
+CString& CString::Append(const WCHAR* text, std::size_t count) noexcept {
+    Block* block = GetBlock();
+    const std::size_t length = block->length;
+    if (count == 0 || count > kMostCharacters - length) {
+        return *this;
+    }
+    if (block->owners.load(std::memory_order_acquire) == 1 && block->capacity - length >= count) {
+        std::memmove(m_pszData + length, text, count * sizeof(WCHAR));
+    } else {
+        const std::size_t wanted = length + count;
+        const std::size_t spare = length == 0 ? 0 : std::min(wanted, kMostCharacters - wanted);
+        WCHAR* grown = Allocate(wanted + spare);
+        if (grown == nullptr) {
+            return *this;
+        }
+        std::memcpy(grown, m_pszData, length * sizeof(WCHAR));
+        std::memcpy(grown + length, text, count * sizeof(WCHAR));
+        DropOwner();
+        m_pszData = grown;
+    }
+    GetBlock()->length = length + count;
+    m_pszData[length + count] = 0;
+    return *this;
+}
+
+// Decodes UTF-8 one scalar value at a time, straight into a block of as many code units as
+// there are bytes (never too few). A malformed sequence (bad lead byte, overlong
 // form, surrogate, value above U+10FFFF, missing continuation) becomes one U+FFFD for its
 // longest valid-looking prefix, and decoding resumes at the first byte that does not belong
 // to it.
-CString CString::FromUtf8(std::string_view text) {
-    string_type out;
-    out.reserve(text.size());
+CString CString::FromUtf8(std::string_view text) noexcept {
+    CString result;
+    if (text.empty()) {
+        return result;
+    }
+    WCHAR* out = Allocate(text.size()); // never more code units than bytes
+    if (out == nullptr) {
+        return result;
+    }
+    result.m_pszData = out;
+    std::size_t written = 0;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n) {
         auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
         std::uint8_t lead = byte(i);
         if (lead < 0x80) {
-            out.push_back(static_cast<WCHAR>(lead));
+            out[written++] = static_cast<WCHAR>(lead);
             ++i;
             continue;
         }
@@ -96,7 +198,7 @@ CString CString::FromUtf8(std::string_view text) {
                 hi = 0x8F; // nothing above U+10FFFF
             }
         } else {
-            out.push_back(static_cast<WCHAR>(kReplacement));
+            out[written++] = static_cast<WCHAR>(kReplacement);
             ++i;
             continue;
         }
@@ -112,25 +214,23 @@ CString CString::FromUtf8(std::string_view text) {
             }
             cp = (cp << 6) | (next & 0x3F);
         }
-        if (ok) {
-            AppendUtf16(out, cp);
-        } else {
-            out.push_back(static_cast<WCHAR>(kReplacement));
-        }
+        written += PutUtf16(out + written, ok ? cp : kReplacement);
         i = j;
     }
-    return CString(std::move(out));
+    out[written] = 0;
+    result.GetBlock()->length = written;
+    return result;
 }
 
 // Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string CString::ToUtf8() const {
+std::string CString::ToUtf8() const noexcept try {
     std::string out;
-    out.reserve(m_text.size());
-    const std::size_t n = m_text.size();
+    const std::size_t n = GetLength();
+    out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        char32_t unit = static_cast<std::uint16_t>(m_text[i]);
+        char32_t unit = static_cast<std::uint16_t>(m_pszData[i]);
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < n) {
-            char32_t low = static_cast<std::uint16_t>(m_text[i + 1]);
+            char32_t low = static_cast<std::uint16_t>(m_pszData[i + 1]);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
@@ -140,18 +240,8 @@ std::string CString::ToUtf8() const {
         AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
     }
     return out;
-}
-
-CString& CString::operator+=(const CString& other) {
-    m_text += other.m_text;
-    return *this;
-}
-
-CString& CString::operator+=(const WCHAR* other) {
-    if (other != nullptr) {
-        m_text.append(other, Text::Length(other));
-    }
-    return *this;
+} catch (...) {
+    return {};
 }
 
 } // namespace Celdor

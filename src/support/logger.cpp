@@ -7,8 +7,7 @@
 #include <ctime>
 #include <iterator>
 #include <mutex>
-#include <string>
-#include <utility>
+#include <vector>
 
 namespace Celdor {
 
@@ -134,7 +133,7 @@ bool LogAt(CFileLogger& logger, WCHAR* buffer, std::size_t count, DWORD level, c
             formatted >= 0 ? static_cast<std::size_t>(formatted) : Text::Length(buffer);
         buffer[length++] = W('\r');
         buffer[length++] = W('\n');
-        return logger.WriteLog(CString(buffer, length), level);
+        return logger.WriteLog(Text::Whole(buffer, length), level);
     } catch (...) {
         return false;
     }
@@ -152,10 +151,9 @@ CString CFileLogger::BuildLogFilePath() {
 
     int needed = MultiByteToWideChar(CP_ACP, 0, kRelativeLogPath, -1, nullptr, 0);
     if (needed > 0) {
-        CString::string_type relative(static_cast<std::size_t>(needed), 0);
+        std::vector<WCHAR> relative(static_cast<std::size_t>(needed), 0);
         if (MultiByteToWideChar(CP_ACP, 0, kRelativeLogPath, -1, relative.data(), needed) > 0) {
-            relative.resize(static_cast<std::size_t>(needed) - 1);
-            path += CString(std::move(relative));
+            path.Append(relative.data(), relative.size() - 1);
         }
     }
     return path;

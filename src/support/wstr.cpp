@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <new>
 
 namespace Celdor::Text {
 
@@ -216,6 +217,30 @@ int FromInt(int value, WCHAR* buffer, std::size_t count) {
     }
     buffer[i] = 0;
     return 0;
+}
+
+CString Whole(const WCHAR* text, std::size_t length) {
+    return Joined(CString::view_type(text, text ? length : 0), {});
+}
+
+// Every byte gives at least one code unit, so only an empty result from text can mean that
+// memory ran out.
+CString WholeUtf8(std::string_view text) {
+    CString made = CString::FromUtf8(text);
+    if (made.IsEmpty() && !text.empty()) {
+        throw std::bad_alloc();
+    }
+    return made;
+}
+
+CString Joined(CString::view_type first, CString::view_type second) {
+    CString joined;
+    joined.Append(first.data(), first.size());
+    joined.Append(second.data(), second.size());
+    if (joined.GetLength() != first.size() + second.size()) {
+        throw std::bad_alloc();
+    }
+    return joined;
 }
 
 } // namespace Celdor::Text

@@ -5,8 +5,11 @@
 
 #include "win32.h"
 
+#include <celdor/cstring.h>
+
 #include <cstdarg>
 #include <cstddef>
+#include <string_view>
 
 namespace Celdor::Text {
 
@@ -45,5 +48,12 @@ int ToInt(const WCHAR* text);
 // buffer or a count of 0; ERANGE (34) when the text and its terminator do not fit, in which
 // case the buffer holds the empty string.
 int FromInt(int value, WCHAR* buffer, std::size_t count);
+
+// Texts the library keeps, made as CString makes them, but whole or not at all: where memory
+// runs out and CString would give a shorter string, these throw std::bad_alloc for the
+// operation to catch.
+CString Whole(const WCHAR* text, std::size_t length);
+CString WholeUtf8(std::string_view text);
+CString Joined(CString::view_type first, CString::view_type second);
 
 } // namespace Celdor::Text

@@ -22,7 +22,7 @@ inline celdor::sim::Notebook& Nb() {
 // Where the library writes the log (the portable tests show that it is where any program on
 // the machine would look).
 inline std::filesystem::path HostPath() {
-    return Nb().hostPath(Celdor::CFileLogger::LogFilePath().Str());
+    return Nb().hostPath(Celdor::CFileLogger::LogFilePath().View());
 }
 
 inline void SetWriteLevel(DWORD mask) {

@@ -149,7 +149,7 @@ TEST_F(LogTest, FileFaultsCostAtMostTheLine) {
 // every line still ends in CR LF.
 TEST_F(LogTest, LongMessagesAreCut) {
     logfile::SetWriteLevel(0x400);
-    const CString::string_type longText(2000, W('e'));
+    const std::u16string longText(2000, u'e');
     Log().LogDebugInfo(W("%s"), longText.c_str());
     EXPECT_THAT(logfile::Messages(),
                 ElementsAre("debug info --------------------" + std::string(511, 'e')));
@@ -190,7 +190,7 @@ TEST_F(LogTest, LongMessagesAreCut) {
 TEST_F(LogTest, PathWithoutTheLocalApplicationDataFolderIsRelative) {
     nb().journal().clear();
     nb().faults().inject("SHGetKnownFolderPath", Fault::Once(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(CFileLogger::BuildLogFilePath().Str(),
+    EXPECT_EQ(CFileLogger::BuildLogFilePath().View(),
               u"\\Harlune\\Pelmark\\Logs\\OstraNotebookAddin\\FervoManager.log");
     EXPECT_EQ(nb().journal().count("CoTaskMemFree"), 1u);
     EXPECT_EQ(nb().journal().calls("SHGetKnownFolderPath").at(0).flags, 0u);

@@ -1,7 +1,9 @@
 // The library's wide-string helpers and CString: the message formatter, the C runtime's
 // decimal conversions, and UTF-8 at the edges.
+#include "out_of_memory.h"
 #include "support/wstr.h"
 
+#include <celdor/batteryinformation.h>
 #include <celdor/cstring.h>
 
 #include <gtest/gtest.h>
@@ -92,27 +94,65 @@ TEST(WideText, FromIntReportsABufferTooSmallOrMissing) {
 TEST(CStringText, Utf8RoundTripAndReplacement) {
     const std::string text = "A\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E";
     CString wide = CString::FromUtf8(text);
-    EXPECT_EQ(wide.Str(), u"A\u00E9\u20AC\U0001D11E");
+    EXPECT_EQ(wide.View(), u"A\u00E9\u20AC\U0001D11E");
     EXPECT_EQ(wide.ToUtf8(), text);
 
     // Bad lead, overlong, encoded surrogate, above U+10FFFF, truncated sequence.
-    EXPECT_EQ(CString::FromUtf8("\x80x").Str(), u"\uFFFDx");
-    EXPECT_EQ(CString::FromUtf8("\xC0\xAF").Str(), u"\uFFFD\uFFFD");
-    EXPECT_EQ(CString::FromUtf8("\xED\xA0\x80").Str(), u"\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(CString::FromUtf8("\xF4\x90\x80\x80").Str(), u"\uFFFD\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(CString::FromUtf8("\xE2\x82").Str(), u"\uFFFD");
-    EXPECT_EQ(CString::FromUtf8("\xE2\x82x").Str(), u"\uFFFDx");
+    EXPECT_EQ(CString::FromUtf8("\x80x").View(), u"\uFFFDx");
+    EXPECT_EQ(CString::FromUtf8("\xC0\xAF").View(), u"\uFFFD\uFFFD");
+    EXPECT_EQ(CString::FromUtf8("\xED\xA0\x80").View(), u"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(CString::FromUtf8("\xF4\x90\x80\x80").View(), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(CString::FromUtf8("\xE2\x82").View(), u"\uFFFD");
+    EXPECT_EQ(CString::FromUtf8("\xE2\x82x").View(), u"\uFFFDx");
 
     const WCHAR lone[] = {W('a'), 0xD800, W('b'), 0xDC00, 0};
     EXPECT_EQ(CString(lone).ToUtf8(), "a\xEF\xBF\xBD"
                                       "b\xEF\xBF\xBD");
 }
 
-// A null text is the empty string (the order of CStrings shows in the plan list's).
-TEST(CStringText, NullIsEmpty) {
-    const CString empty(static_cast<const WCHAR*>(nullptr));
-    EXPECT_TRUE(empty.IsEmpty());
+// Copies share their characters; a change to a shared string copies it first, even when what
+// it appends is itself.
+TEST(CStringText, CopiesShareUntilOneChanges) {
+    const CString original(W("Quick"));
+    CString copy = original;
+    EXPECT_EQ(copy.GetString(), original.GetString());
+    copy += copy;
+    EXPECT_EQ(original.View(), u"Quick");
+    EXPECT_EQ(copy.View(), u"QuickQuick");
+    CString moved = std::move(copy);
+    const CString& same = moved;
+    moved = same; // assigning a string to itself keeps it
+    EXPECT_EQ(moved.View(), u"QuickQuick");
+    EXPECT_TRUE(copy.IsEmpty());
+}
+
+// With no memory at all: empty strings need none, a record copy shares its texts, a new string
+// comes out empty and an append leaves its string as it was. A null text is the empty string.
+TEST(CStringText, WithoutMemory) {
+    Celdor::_BATTERY_INFORMATION_EX record;
+    record.ManufacturerName = CString(W("Quillcell"));
+    record.Firmware = CString::FromUtf8("1234-5678-9ABC-DEF0");
+    CString kept(W("Normal"));
+    t_allocationsBeforeFailure = 0;
+    const CString none(static_cast<const WCHAR*>(nullptr));
+    const CString empty(W(""));
+    const Celdor::_BATTERY_INFORMATION_EX copy(record);
+    const long allocationsLeft = t_allocationsBeforeFailure;
+    const CString made(W("Quick"));
+    t_allocationsBeforeFailure = 0;
+    const CString decoded = CString::FromUtf8("Quick");
+    t_allocationsBeforeFailure = 0;
+    kept += W(" mode");
+    t_allocationsBeforeFailure = -1;
+
+    EXPECT_EQ(allocationsLeft, 0);
+    EXPECT_TRUE(none.IsEmpty());
     EXPECT_EQ(empty.GetString()[0], 0);
+    EXPECT_EQ(copy.ManufacturerName.View(), u"Quillcell");
+    EXPECT_EQ(copy.Firmware.GetString(), record.Firmware.GetString());
+    EXPECT_TRUE(made.IsEmpty());
+    EXPECT_TRUE(decoded.IsEmpty());
+    EXPECT_EQ(kept.View(), u"Normal");
 }
 
 } // namespace

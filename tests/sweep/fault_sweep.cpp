@@ -130,7 +130,7 @@ struct Sweep {
         Nb().faults().clear();
     }
 
-    static fs::path LogPath() { return Nb().hostPath(Celdor::CFileLogger::LogFilePath().Str()); }
+    static fs::path LogPath() { return Nb().hostPath(Celdor::CFileLogger::LogFilePath().View()); }
 
     // Runs the operation and checks what it left; a failure is reported under `run`.
     void Run(const Operation& op, const std::string& run, long failAt = 0) {
@@ -140,7 +140,7 @@ struct Sweep {
         try {
             result = op.run();
         } catch (const std::bad_alloc&) {
-            problem = op.mayThrowBadAlloc ? "" : "std::bad_alloc thrown";
+            problem = "std::bad_alloc thrown";
         } catch (const std::exception& error) {
             problem = std::string("exception thrown: ") + error.what();
         } catch (...) {

@@ -112,20 +112,20 @@ std::vector<Operation> Build() {
         {"SetDWForIni", kDefault,
          [] { return SetDWForIni(kIni, CELDOR_W("Charging"), CELDOR_W("Mode"), 4294967295u); },
          kFlag},
-        // CString
-        {"CString",
-         kDefault,
+        // CString: a string that cannot be made comes out empty, an append that cannot be made
+        // leaves the string as it was.
+        {"CString", kDefault,
          [] {
              Celdor::CString text(CELDOR_W("Storage"));
-             text += Celdor::CString::FromUtf8("\xC3\xA9t\xC3\xA9");
-             text += CELDOR_W("!");
-             Celdor::CString copy(Celdor::CString::string_type(text.Str()));
-             return static_cast<int>(copy.ToUtf8().size() +
-                                     Celdor::CString(text.GetString(), 3).GetLength());
+             Celdor::CString copy(text);
+             copy += Celdor::CString::FromUtf8("\xC3\xA9t\xC3\xA9");
+             copy += CELDOR_W("!");
+             return (text.IsEmpty() || text.View() == CELDOR_W("Storage")) &&
+                            copy.View().starts_with(text.View()) && copy.ToUtf8().size() <= 13
+                        ? 1
+                        : 0;
          },
-         kAny,
-         {},
-         true},
+         OneOf({1})},
         // AC adapter
         {"CAdapter::IsACIn", kDefault, [] { return Celdor::CAdapter::IsACIn(); }, kFlag},
         {"CAdapter::GetAdapterStatus", kDefault,

@@ -15,9 +15,6 @@ struct Operation {
     std::function<int()> run;           // builds what it needs, calls, returns the result
     std::function<bool(int)> results;   // the documented results
     std::function<void()> arrange = {}; // state the operation needs beyond the scenario
-    // Value types of the interface (CString) report an allocation failure as the standard
-    // strings they wrap do; everything else reports failures as results.
-    bool mayThrowBadAlloc = false;
 };
 
 const std::vector<Operation>& Operations();

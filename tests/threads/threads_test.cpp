@@ -62,6 +62,27 @@ TEST_F(Threads, BatteryReferencesFromSeveralThreads) {
     EXPECT_EQ(nb().openCount(HandleKind::Device), 0);
 }
 
+// One record's texts copied, assigned and dropped on several threads at once, after the record
+// itself is gone: every copy reads them whole and the last owner frees them.
+TEST_F(Threads, RecordTextsSharedBetweenThreads) {
+    std::vector<std::function<void()>> work;
+    {
+        Celdor::_BATTERY_INFORMATION_EX record;
+        record.ManufacturerName = Celdor::CString(CELDOR_W("Quillcell"));
+        record.Firmware = Celdor::CString(CELDOR_W("1234-5678-9ABC-DEF0"));
+        record.SerialNumber = Celdor::CString(CELDOR_W("QC-0001"));
+        for (int t = 0; t < 4; ++t) {
+            work.push_back([record] {
+                const Celdor::_BATTERY_INFORMATION_EX copy(record);
+                Celdor::_BATTERY_INFORMATION_EX assigned;
+                assigned = copy;
+                EXPECT_EQ(assigned.Firmware, record.Firmware);
+            });
+        }
+    }
+    OnThreads(work, 2000);
+}
+
 // Every family at once on the default notebook, one object per thread, with the log writing.
 TEST_F(Threads, FamiliesOnTheirOwnThreads) {
     std::ifstream in(std::filesystem::path(CELDOR_SOURCE_DIR) / "scenarios" / "default.json");
@@ -69,7 +90,7 @@ TEST_F(Threads, FamiliesOnTheirOwnThreads) {
     nb().registry().setValue(celdor::sim::Hive::LocalMachine,
                              u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
                              u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
-    const Celdor::CPowerScheme plans; // read-only after construction: shared by two threads
+    Celdor::CPowerScheme plans; // read-only after construction: shared by two threads
     OnThreads({
                   [] {
                       Celdor::CChargingMode charging;
