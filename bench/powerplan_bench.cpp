@@ -83,7 +83,7 @@ BENCHMARK(BM_BareActiveSchemeName);
 
 void BM_GetActivePowerScheme(benchmark::State& state) {
     PreparePlans(3);
-    const Celdor::CPowerScheme schemes;
+    Celdor::CPowerScheme schemes;
     Celdor::CString name;
     for (auto _ : state) {
         benchmark::DoNotOptimize(schemes.GetActivePowerScheme(name));

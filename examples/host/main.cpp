@@ -140,7 +140,7 @@ void ShowThermal() {
 }
 
 void ShowPowerPlans() {
-    const Celdor::CPowerScheme plans; // a snapshot of the plans, by name
+    Celdor::CPowerScheme plans; // a snapshot of the plans, by name
     std::list<Celdor::CString> names;
     plans.GetPowerSchemeList(names);
     Celdor::CString active;

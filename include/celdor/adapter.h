@@ -25,4 +25,6 @@ public:
     static int IsHarluneAdapter();
 };
 
+static_assert(sizeof(CAdapter) == 1, "no fields");
+
 } // namespace Celdor

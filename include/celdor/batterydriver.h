@@ -9,6 +9,7 @@
 #include <batclass.h>
 #endif
 
+#include <cstddef>
 #include <mutex>
 
 namespace Celdor {
@@ -50,10 +51,25 @@ protected:
     // std::system_error.
     void ReferenceStep();
     void ReleaseStep();
+    // GetBatteryInformationFromOS, letting a lock that cannot be taken leave as
+    // std::system_error for the caller to report.
+    int ReadBatteryInformationFromOS(BATTERY_INFORMATION& info, int index);
 
 private:
+    struct Layout;
+
     // Closes the handles this object opened; handles copied from another are only forgotten.
     void CloseOwnHandles();
 };
+
+// The layout hosts give the object: the table of the virtual destructor, the battery count and
+// the two handles.
+CELDOR_LAYOUT_CHECKS_BEGIN
+struct CBatteryDriver::Layout {
+    static_assert(sizeof(CBatteryDriver) == 32);
+    static_assert(offsetof(CBatteryDriver, m_nBatteryCount) == 8);
+    static_assert(offsetof(CBatteryDriver, m_hBattery) == 16);
+};
+CELDOR_LAYOUT_CHECKS_END
 
 } // namespace Celdor

@@ -9,6 +9,7 @@
 #include "export.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace Celdor {
@@ -52,6 +53,33 @@ struct CELDOR_API _BATTERY_INFORMATION_EX {
     CString Chemistry;
 };
 
+// The layout hosts give the record.
+static_assert(sizeof(_BATTERY_INFORMATION_EX) == 88);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, DesignCapacity) == 0);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, FullChargeCapacity) == 2);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, RemainingCapacity) == 4);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbWord06) == 6);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbWord08) == 8);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, Voltage) == 10);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbSignedWord12) == 12);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, Temperature) == 16);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, ManufactureDate) == 18);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbWord18) == 20);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbWord20) == 22);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, ChargePercent) == 24);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, HealthPercent) == 26);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, ChargeStatus) == 28);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, RemainingTime) == 30);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, TimeToFull) == 32);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, Reserved) == 34);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, CycleCount) == 36);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbText32) == 40);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, ManufacturerName) == 48);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, Firmware) == 56);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SerialNumber) == 64);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, SmbText52) == 72);
+static_assert(offsetof(_BATTERY_INFORMATION_EX, Chemistry) == 80);
+
 // The second smart-battery generation's health values; -1 where there is none.
 struct SmartBatteryInfo {
     int IsSupported;
@@ -59,6 +87,12 @@ struct SmartBatteryInfo {
     int HealthTip;
     int PredictedLifeSpan;
 };
+
+static_assert(sizeof(SmartBatteryInfo) == 16);
+static_assert(offsetof(SmartBatteryInfo, IsSupported) == 0);
+static_assert(offsetof(SmartBatteryInfo, HealthLevel) == 4);
+static_assert(offsetof(SmartBatteryInfo, HealthTip) == 8);
+static_assert(offsetof(SmartBatteryInfo, PredictedLifeSpan) == 12);
 
 class CELDOR_API CBatteryInformation : protected CBatteryDriver {
 public:
@@ -88,7 +122,11 @@ public:
     static int GetBatteryPredictedLifeSpan();
     static SmartBatteryInfo GetSmartBatteryV2Info();
 
-protected:
+private:
+    // Reaches the caches and refreshes for the library's own tests; adds nothing to the object.
+    friend class BatteryInformationInspector;
+    struct Layout;
+
     // Age in milliseconds up to which a cached reading is reused.
     static const std::uint64_t BATTERY_INFORMATION_TIMEOUT_IN_TICK = 1000;
     // How the maker's driver numbers its smart-battery selector: 0xFFFFFFFF not known yet, 0 no
@@ -104,6 +142,11 @@ protected:
     bool CheckIsSupportGSBI(unsigned long selector);
     void GetGSBIMeetSpecFlag();
 
+    struct OsReading; // one slot's raw values during an OS refresh
+    void ReadOsSlot(int slot, OsReading& raw);
+    void SplitRunTime(const SYSTEM_POWER_STATUS& power, const OsReading raw[]);
+    bool AreOsBatteriesCrossed(int os, int smb, int fw) const;
+
     std::uint16_t m_wCycleCount[BATTERY_MAX_NUMBER];
     _BATTERY_INFORMATION_EX m_osInfo[BATTERY_MAX_NUMBER];
     _BATTERY_INFORMATION_EX m_smbInfo[BATTERY_MAX_NUMBER];
@@ -111,12 +154,21 @@ protected:
     std::uint64_t m_ullOsTick;
     std::uint64_t m_ullSmbTick;
     std::uint64_t m_ullFirmwareTick;
-
-private:
-    struct OsReading; // one slot's raw values during an OS refresh
-    void ReadOsSlot(int slot, OsReading& raw);
-    void SplitRunTime(const SYSTEM_POWER_STATUS& power, const OsReading raw[]);
-    bool AreOsBatteriesCrossed(int os, int smb, int fw) const;
 };
+
+// The layout hosts give the object: the base's table pointer, battery count and two handles,
+// then the members in order.
+CELDOR_LAYOUT_CHECKS_BEGIN
+struct CBatteryInformation::Layout {
+    static_assert(sizeof(CBatteryInformation) == 432);
+    static_assert(offsetof(CBatteryInformation, m_wCycleCount) == 32);
+    static_assert(offsetof(CBatteryInformation, m_osInfo) == 40);
+    static_assert(offsetof(CBatteryInformation, m_smbInfo) == 216);
+    static_assert(offsetof(CBatteryInformation, m_strFirmware) == 392);
+    static_assert(offsetof(CBatteryInformation, m_ullOsTick) == 408);
+    static_assert(offsetof(CBatteryInformation, m_ullSmbTick) == 416);
+    static_assert(offsetof(CBatteryInformation, m_ullFirmwareTick) == 424);
+};
+CELDOR_LAYOUT_CHECKS_END
 
 } // namespace Celdor

@@ -5,6 +5,8 @@
 
 #include "export.h"
 
+#include <cstddef>
+
 namespace Celdor {
 
 class CPowerFeatureBase;
@@ -53,11 +55,13 @@ public:
     static WCHAR* BATTERY_CHARGE_MODE_NORMAL;
     static WCHAR* BATTERY_CHARGE_MODE_EXPRESS;
     static WCHAR* BATTERY_CHARGE_MODE_STORAGE;
-    // The driver interface version from which storage-80 can be supported.
-    static const int FV_SPEC_VERSION_STORAGE_80 = 184;
+    // The driver interface version from which storage-80 can be supported (184); read at
+    // every use.
+    static int FV_SPEC_VERSION_STORAGE_80;
 
 private:
     struct Features;
+    struct Layout;
 
     // Seeds the registry value when it does not exist yet: -1 when it did, else the mode
     // recorded.
@@ -68,6 +72,13 @@ private:
     // Both point into one shared allocation (see Features); null when it could not be made.
     CPowerFeatureBase* m_pStorage;
     CPowerFeatureBase* m_pExpress;
+};
+
+// Hosts lay the object out as the two feature pointers alone.
+struct CChargingMode::Layout {
+    static_assert(sizeof(CChargingMode) == 16);
+    static_assert(offsetof(CChargingMode, m_pStorage) == 0);
+    static_assert(offsetof(CChargingMode, m_pExpress) == 8);
 };
 
 } // namespace Celdor

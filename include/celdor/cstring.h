@@ -88,4 +88,6 @@ private:
     WCHAR* m_pszData;
 };
 
+static_assert(sizeof(CString) == sizeof(void*));
+
 } // namespace Celdor

@@ -18,3 +18,14 @@
 #define CELDOR_API __attribute__((visibility("default")))
 #define CELDOR_W(text) u##text
 #endif
+
+// Around the layout checks of classes with a virtual table: offsetof is only conditionally
+// supported there, and GCC, which builds the library and its hosts, supports it.
+#if defined(__GNUC__)
+#define CELDOR_LAYOUT_CHECKS_BEGIN                                                                 \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Winvalid-offsetof\"")
+#define CELDOR_LAYOUT_CHECKS_END _Pragma("GCC diagnostic pop")
+#else
+#define CELDOR_LAYOUT_CHECKS_BEGIN
+#define CELDOR_LAYOUT_CHECKS_END
+#endif

@@ -22,4 +22,7 @@ public:
     virtual int OpenOrClose() = 0;
 };
 
+// Hosts lay a feature out as its table of virtual operations alone.
+static_assert(sizeof(CPowerFeatureBase) == 8);
+
 } // namespace Celdor

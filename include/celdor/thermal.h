@@ -9,6 +9,8 @@
 
 #include "export.h"
 
+#include <cstddef>
+
 namespace Celdor {
 
 class CELDOR_API CIntelligentCooling {
@@ -75,6 +77,8 @@ public:
     int ShouldGeekOptionGrey();
 
 private:
+    struct Layout;
+
     // Opens `path` under HKEY_LOCAL_MACHINE for reading, as a 64-bit view when the plain open
     // fails. 1 with `key` open (the caller closes it), 0 when it cannot be opened.
     static int QueryIntelligentCoolingRegistry(const WCHAR* path, HKEY& key);
@@ -115,5 +119,13 @@ private:
     // The service handle, null when no service could be opened. Owned by this object.
     SC_HANDLE m_hService;
 };
+
+// Hosts lay the object out as its destructor's table and the one service handle.
+CELDOR_LAYOUT_CHECKS_BEGIN
+struct CIntelligentCooling::Layout {
+    static_assert(sizeof(CIntelligentCooling) == 16);
+    static_assert(offsetof(CIntelligentCooling, m_hService) == 8);
+};
+CELDOR_LAYOUT_CHECKS_END
 
 } // namespace Celdor

@@ -36,4 +36,7 @@ public:
     int OpenOrClose() override;
 };
 
+// Hosts lay both features out as their table of virtual operations alone.
+static_assert(sizeof(CUSBCharger) == 8 && sizeof(CUSBBatteryCharger) == 8);
+
 } // namespace Celdor

@@ -2,13 +2,15 @@
 // handle per battery, kept open under a process-wide reference count.
 #include <celdor/batterydriver.h>
 
+#include "battery/handles.h"
 #include "driver/controlcodes.h"
 #include "driver/driverlib.h"
 #include "support/logger.h"
 #include "support/wstr.h"
 
-#include <array>
+#include <algorithm>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -34,42 +36,67 @@ struct DeviceInfoSet {
 };
 
 // What an object took: the references it holds and whether it opened its handles itself. Kept
-// beside the objects, not in them, so that they keep the two members hosts lay them out with.
-// An object without a note holds no reference and owns no handle, as every copy starts. The
-// notes are a fixed table, so that taking one never fails for want of memory; only objects that
-// hold something at the moment have one.
+// beside the objects, not in them, so that they keep the layout hosts give them. An object
+// without a note holds no reference and owns no handle, as every copy starts; only objects that
+// hold something at the moment have one. The table grows with the number of such objects and is
+// freed when the last note is given up; the globals have nothing to destroy, since objects of
+// the host may outlive the library's static storage.
 struct Note {
     const CBatteryDriver* object = nullptr;
     int references = 0;
     bool ownsHandles = false;
 };
 
-constexpr std::size_t MOST_NOTES = 64;
 std::mutex g_notesMutex; // taken alone or inside s_mutexHandle, never the other way round
-std::array<Note, MOST_NOTES> g_notes;
+Note* g_notes = nullptr;
+std::size_t g_noteCount = 0;
+std::size_t g_notesHeld = 0;
+
+// A vacant note, after growing the table when it has none. Null when memory ran out.
+Note* VacantNote() {
+    Note* const end = g_notes + g_noteCount;
+    Note* vacant = std::find_if(g_notes, end, [](const Note& note) { return !note.object; });
+    if (vacant != end) {
+        return vacant;
+    }
+    const std::size_t used = g_noteCount;
+    Note* grown = new (std::nothrow) Note[used == 0 ? 8 : used * 2];
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    std::copy(g_notes, end, grown);
+    delete[] g_notes;
+    g_notes = grown;
+    g_noteCount = used == 0 ? 8 : used * 2;
+    return g_notes + used;
+}
 
 // Hands the object's note to `change` and keeps what it leaves. False, with nothing changed,
-// when a new note was needed and the table is full, or the lock could not be taken.
+// when a new note was needed and memory ran out, or the lock could not be taken.
 template <typename Change> bool UpdateNote(const CBatteryDriver* self, Change change) noexcept {
     try {
         std::lock_guard lock(g_notesMutex);
-        Note* note = nullptr;
-        Note* vacant = nullptr;
-        for (Note& candidate : g_notes) {
-            if (candidate.object == self) {
-                note = &candidate;
-            } else if (!candidate.object && !vacant) {
-                vacant = &candidate;
-            }
-        }
-        Note changed = note ? *note : Note{self};
+        Note* const end = g_notes + g_noteCount;
+        Note* note = std::find_if(g_notes, end, [self](const Note& n) { return n.object == self; });
+        Note changed = note != end ? *note : Note{self};
         change(changed);
         const bool holds = changed.references != 0 || changed.ownsHandles;
-        if (!note && holds && !vacant) {
-            return false;
-        }
-        if (Note* slot = note ? note : (holds ? vacant : nullptr)) {
-            *slot = holds ? changed : Note{};
+        if (note != end && holds) {
+            *note = changed;
+        } else if (note != end) {
+            *note = Note{};
+            if (--g_notesHeld == 0) {
+                delete[] g_notes;
+                g_notes = nullptr;
+                g_noteCount = 0;
+            }
+        } else if (holds) {
+            note = VacantNote();
+            if (note == nullptr) {
+                return false;
+            }
+            *note = changed;
+            ++g_notesHeld;
         }
         return true;
     } catch (...) {
@@ -77,16 +104,22 @@ template <typename Change> bool UpdateNote(const CBatteryDriver* self, Change ch
     }
 }
 
-// The table of the virtual destructor, the battery count and the two handles, as hosts lay the
-// object out.
-struct Layout {
-    void* table;
-    int count;
-    HANDLE handles[2];
-};
-static_assert(sizeof(CBatteryDriver) == sizeof(Layout));
+// Locks the handles' mutex; std::system_error when it cannot be taken.
+std::unique_lock<std::mutex> LockHandles(std::mutex& mutex) {
+    if (BatteryHandles::failingLocks.load() > 0 && BatteryHandles::failingLocks.fetch_sub(1) > 0) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::unique_lock(mutex);
+}
 
 } // namespace
+
+std::atomic<int> BatteryHandles::failingLocks{0};
+
+std::size_t BatteryHandles::HoldingObjects() {
+    std::lock_guard lock(g_notesMutex);
+    return g_notesHeld;
+}
 
 std::mutex CBatteryDriver::s_mutexHandle;
 int CBatteryDriver::s_nHandleRefCount = 0;
@@ -104,7 +137,7 @@ CBatteryDriver::CBatteryDriver(const CBatteryDriver& other)
 CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
     if (this != &other) {
         try {
-            std::lock_guard lock(s_mutexHandle);
+            const auto lock = LockHandles(s_mutexHandle);
             CloseOwnHandles();
         } catch (const std::system_error&) {
             CloseOwnHandles();
@@ -121,7 +154,7 @@ CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
 // handles are then closed without it.
 CBatteryDriver::~CBatteryDriver() {
     try {
-        std::lock_guard lock(s_mutexHandle);
+        const auto lock = LockHandles(s_mutexHandle);
         UpdateNote(this, [](Note& note) {
             s_nHandleRefCount -= note.references;
             note.references = 0;
@@ -152,7 +185,7 @@ void CBatteryDriver::CloseOwnHandles() {
 // An enumeration that fails half way (memory running out) gives the reference back and closes
 // what it opened, so that the count stays true for every later query.
 void CBatteryDriver::ReferenceStep() {
-    std::lock_guard lock(s_mutexHandle);
+    const auto lock = LockHandles(s_mutexHandle);
     ++s_nHandleRefCount;
     if (s_nHandleRefCount == 1 && m_hBattery[0] == INVALID_HANDLE_VALUE &&
         m_hBattery[1] == INVALID_HANDLE_VALUE) {
@@ -167,7 +200,7 @@ void CBatteryDriver::ReferenceStep() {
 }
 
 void CBatteryDriver::ReleaseStep() {
-    std::lock_guard lock(s_mutexHandle);
+    const auto lock = LockHandles(s_mutexHandle);
     --s_nHandleRefCount;
     if (s_nHandleRefCount <= 0) {
         CloseOwnHandles();
@@ -175,8 +208,8 @@ void CBatteryDriver::ReleaseStep() {
 }
 
 // The host's calls give no exception back: a lock that cannot be taken leaves the count and the
-// handles as they were. A reference that could not be noted down (more objects holding some at
-// once than the table has notes) is not taken; each query then opens the handles for itself.
+// handles as they were. A reference that could not be noted down (memory ran out) is not taken;
+// each query then opens the handles for itself.
 void CBatteryDriver::InitBatteryDriverHandle() {
     if (!UpdateNote(this, [](Note& note) { ++note.references; })) {
         return;
@@ -188,16 +221,21 @@ void CBatteryDriver::InitBatteryDriverHandle() {
     }
 }
 
+// Gives back a reference only when this object holds one, as the destructor does: a release
+// without a reference (one whose taking could not be noted down, or one too many) would leave
+// the count below the references outstanding, and every later query without batteries.
 void CBatteryDriver::ReleaseBatteryDriverHandle() {
+    bool holds = false;
+    UpdateNote(this, [&holds](Note& note) { holds = note.references > 0; });
+    if (!holds) {
+        return;
+    }
     try {
         ReleaseStep();
-        UpdateNote(this, [](Note& note) {
-            if (note.references > 0) {
-                --note.references;
-            }
-        });
     } catch (const std::system_error&) {
+        return;
     }
+    UpdateNote(this, [](Note& note) { --note.references; });
 }
 
 // Up to two battery interfaces, each opened as found; a slot whose interface cannot be read is
@@ -252,13 +290,17 @@ void CBatteryDriver::GetBatteryDriverHandle() {
     SetLastError(0);
 }
 
-// A battery that reports tag 0 is left unread, and the query still counts as answered.
 int CBatteryDriver::GetBatteryInformationFromOS(BATTERY_INFORMATION& info, int index) {
     try {
-        ReferenceStep();
+        return ReadBatteryInformationFromOS(info, index);
     } catch (const std::system_error&) {
         return 0;
     }
+}
+
+// A battery that reports tag 0 is left unread, and the query still counts as answered.
+int CBatteryDriver::ReadBatteryInformationFromOS(BATTERY_INFORMATION& info, int index) {
+    ReferenceStep();
     int result = 0;
     if ((index == 0 || index == 1) && m_hBattery[index] != INVALID_HANDLE_VALUE) {
         ULONG wait = 0;
@@ -275,10 +317,7 @@ int CBatteryDriver::GetBatteryInformationFromOS(BATTERY_INFORMATION& info, int i
                                      sizeof query, &info, sizeof info, &returned, nullptr);
         }
     }
-    try {
-        ReleaseStep();
-    } catch (const std::system_error&) {
-    }
+    ReleaseStep();
     return result;
 }
 

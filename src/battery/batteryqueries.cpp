@@ -88,7 +88,7 @@ int CBatteryInformation::IsBatteryExist(int index) {
         if (GetSystemPowerStatus(&power) != TRUE) {
             return 0;
         }
-        if (GetBatteryInformationFromOS(information, index) != 1) {
+        if (ReadBatteryInformationFromOS(information, index) != 1) {
             return 0;
         }
         return power.BatteryLifePercent <= 100 ||

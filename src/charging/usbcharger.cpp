@@ -6,9 +6,6 @@
 
 namespace Celdor {
 
-// Hosts lay both features out as their table of virtual operations alone.
-static_assert(sizeof(CUSBCharger) == sizeof(void*) && sizeof(CUSBBatteryCharger) == sizeof(void*));
-
 namespace {
 
 constexpr BYTE USB_GET_STATUS = 0x02;

@@ -93,7 +93,7 @@ int CPowerScheme::GetPowerSchemeFriendlyname(GUID scheme, CString& name) {
     return 1;
 }
 
-void CPowerScheme::GetPowerSchemeList(std::list<CString>& list) const {
+void CPowerScheme::GetPowerSchemeList(std::list<CString>& list) {
     try {
         std::list<CString> names;
         for (const auto& entry : m_mapSchemes) {
@@ -105,7 +105,7 @@ void CPowerScheme::GetPowerSchemeList(std::list<CString>& list) const {
 }
 
 // The map is not consulted: the active scheme may be one created after the snapshot.
-int CPowerScheme::GetActivePowerScheme(CString& name) const {
+int CPowerScheme::GetActivePowerScheme(CString& name) {
     try {
         const ActiveScheme active = QueryActiveScheme();
         CString read;
@@ -119,7 +119,11 @@ int CPowerScheme::GetActivePowerScheme(CString& name) const {
     }
 }
 
-int CPowerScheme::SetActivePowerScheme(const CString& name) const {
+int CPowerScheme::SetActivePowerScheme(CString& name) {
+    return SetActivePowerScheme(static_cast<const CString&>(name));
+}
+
+int CPowerScheme::SetActivePowerScheme(const CString& name) {
     const auto found = m_mapSchemes.find(name);
     if (found == m_mapSchemes.end()) {
         return 0;
@@ -152,14 +156,14 @@ int CPowerScheme::GetSubItemValue(GUID subgroup, GUID setting, DWORD& value) {
     return 1;
 }
 
-int CPowerScheme::GetDisplayTimeOutValue() const {
+int CPowerScheme::GetDisplayTimeOutValue() {
     DWORD seconds = 0;
     return GetSubItemValue(GUID_VIDEO_SUBGROUP, GUID_VIDEO_POWERDOWN_TIMEOUT, seconds)
                ? static_cast<int>(seconds)
                : -1;
 }
 
-int CPowerScheme::GetCurrentBrightness() const {
+int CPowerScheme::GetCurrentBrightness() {
     DWORD percent = 0;
     return GetSubItemValue(GUID_VIDEO_SUBGROUP, GUID_DEVICE_POWER_POLICY_VIDEO_BRIGHTNESS, percent)
                ? static_cast<int>(percent)

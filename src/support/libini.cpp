@@ -8,6 +8,7 @@
 #include <string>
 
 using Celdor::CFileLogger;
+using Celdor::Text::Const;
 
 namespace {
 
@@ -133,4 +134,12 @@ CELDOR_API int SetDWForIni(const WCHAR* fileName, const WCHAR* section, const WC
         return 0;
     }
     return 1;
+}
+
+// The forms with modifiable strings, as hosts declare them.
+CELDOR_API int GetDWForIni(WCHAR* fileName, WCHAR* section, WCHAR* key, DWORD* value) {
+    return GetDWForIni(Const(fileName), Const(section), Const(key), value);
+}
+CELDOR_API int SetDWForIni(WCHAR* fileName, WCHAR* section, WCHAR* key, DWORD value) {
+    return SetDWForIni(Const(fileName), Const(section), Const(key), value);
 }

@@ -5,6 +5,7 @@
 #include "support/wstr.h"
 
 using Celdor::CFileLogger;
+using Celdor::Text::Const;
 
 namespace {
 
@@ -228,4 +229,42 @@ CELDOR_API int RegCreateKeyW(const WCHAR* subKey) {
     }
     Key created;
     return Create(HKEY_CURRENT_USER, subKey, kCreateAccess, created) == ERROR_SUCCESS ? 1 : 0;
+}
+
+// The forms with modifiable strings, as hosts declare them.
+CELDOR_API int RegGetDWORD(WCHAR* subKey, WCHAR* valueName, DWORD& data) {
+    return RegGetDWORD(Const(subKey), Const(valueName), data);
+}
+CELDOR_API int RegGetDWORD_Local_Machine(WCHAR* subKey, WCHAR* valueName, DWORD& data) {
+    return RegGetDWORD_Local_Machine(Const(subKey), Const(valueName), data);
+}
+CELDOR_API int RegGetStr(WCHAR* subKey, WCHAR* valueName, WCHAR* data) {
+    return RegGetStr(Const(subKey), Const(valueName), data);
+}
+CELDOR_API int RegSetStr(WCHAR* subKey, WCHAR* valueName, WCHAR* data) {
+    return RegSetStr(Const(subKey), Const(valueName), Const(data));
+}
+CELDOR_API int RegSetSz(WCHAR* subKey, WCHAR* valueName, WCHAR* data) {
+    return RegSetSz(Const(subKey), Const(valueName), Const(data));
+}
+CELDOR_API int RegSetDWORD(WCHAR* subKey, WCHAR* valueName, DWORD value) {
+    return RegSetDWORD(Const(subKey), Const(valueName), value);
+}
+CELDOR_API int RegDoesExistValue(WCHAR* subKey, WCHAR* valueName) {
+    return RegDoesExistValue(Const(subKey), Const(valueName));
+}
+CELDOR_API int RegDoesExistSzValue(WCHAR* subKey, WCHAR* valueName) {
+    return RegDoesExistSzValue(Const(subKey), Const(valueName));
+}
+CELDOR_API int RegDoesExistStrValue(WCHAR* subKey, WCHAR* valueName) {
+    return RegDoesExistStrValue(Const(subKey), Const(valueName));
+}
+CELDOR_API int RegDoesExistDwordValue(WCHAR* subKey, WCHAR* valueName) {
+    return RegDoesExistDwordValue(Const(subKey), Const(valueName));
+}
+CELDOR_API int RegDoesExistKey(WCHAR* subKey) {
+    return RegDoesExistKey(Const(subKey));
+}
+CELDOR_API int RegCreateKeyW(WCHAR* subKey) {
+    return RegCreateKeyW(Const(subKey));
 }

@@ -49,6 +49,11 @@ int ToInt(const WCHAR* text);
 // case the buffer holds the empty string.
 int FromInt(int value, WCHAR* buffer, std::size_t count);
 
+// The same text, for the constant form of a function.
+inline const WCHAR* Const(WCHAR* text) {
+    return text;
+}
+
 // Texts the library keeps, made as CString makes them, but whole or not at all: where memory
 // runs out and CString would give a shorter string, these throw std::bad_alloc for the
 // operation to catch.

@@ -10,9 +10,6 @@
 
 namespace Celdor {
 
-// Hosts lay the object out as its destructor's table and the one service handle.
-static_assert(sizeof(CIntelligentCooling) == 2 * sizeof(void*));
-
 const WCHAR* const CIntelligentCooling::ITS_SERVICE_NAME = W("Thermivo");
 const WCHAR* const CIntelligentCooling::DISPATCHER_SERVICE_NAME = W("HarluneProcessManagement");
 const WCHAR* const CIntelligentCooling::KEY_INTELLIGENT_COOLING =

@@ -8,6 +8,7 @@
 
 #include <gmock/gmock.h>
 
+#include <list>
 #include <vector>
 
 using celdor::sim::Fault;
@@ -147,6 +148,26 @@ TEST_F(BatteryDriverTest, ReferencesKeepTheHandlesOpen) {
     nb().journal().clear();
     EXPECT_EQ(other.GetBatteryInformationFromOS(info, 0), 1);
     EXPECT_EQ(nb().journal().count("CloseHandle"), 1u);
+}
+
+// However many objects keep handles of their own at once, the next object to take the first
+// reference still opens its own and finds the battery; each closes its own when destroyed.
+TEST_F(BatteryDriverTest, AnyNumberOfObjectsKeepTheirHandles) {
+    Bays({kFirst});
+    std::list<Driver> keepers(100);
+    for (Driver& keeper : keepers) {
+        Driver other;
+        keeper.InitBatteryDriverHandle(); // the first reference: opens the keeper's handles
+        other.InitBatteryDriverHandle();
+        keeper.ReleaseBatteryDriverHandle();
+        other.ReleaseBatteryDriverHandle(); // the last: closes what the other opened, nothing
+    }
+    EXPECT_EQ(nb().openCount(HandleKind::Device), 100);
+    Driver late;
+    BATTERY_INFORMATION info{};
+    EXPECT_EQ(late.GetBatteryInformationFromOS(info, 0), 1);
+    keepers.clear();
+    EXPECT_EQ(nb().openCount(HandleKind::Device), 0);
 }
 
 // A copy uses its source's handles but neither keeps nor closes them.

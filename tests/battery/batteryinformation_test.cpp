@@ -1,6 +1,7 @@
 // Battery information on the simulated notebook: the record merged from the battery class and the
 // maker's smart-battery data of the same packs, the two numberings matched, the packs moving on
 // the virtual clock, and the health values.
+#include "battery/handles.h"
 #include "log_file.h"
 
 #include <celdor/batteryinformation.h>
@@ -13,6 +14,8 @@
 using namespace celdor::sim;
 using Celdor::CBatteryInformation;
 using Record = Celdor::_BATTERY_INFORMATION_EX;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
 namespace fw = celdor::models::firmware;
 
 namespace {
@@ -43,8 +46,11 @@ BatteryPack Pack(const char* serial, std::uint32_t design = 57000) {
     return pack;
 }
 
+} // namespace
+
 // Exposes the caches and refreshes.
-class Probe : public CBatteryInformation {
+namespace Celdor {
+class BatteryInformationInspector : public CBatteryInformation {
 public:
     using CBatteryInformation::m_osInfo;
     using CBatteryInformation::m_smbInfo;
@@ -52,6 +58,11 @@ public:
     using CBatteryInformation::RetrieveAndCacheBatteryInformationFromSMB;
     using CBatteryInformation::s_uGSBIMeetSpec;
 };
+} // namespace Celdor
+
+namespace {
+
+using Probe = Celdor::BatteryInformationInspector;
 
 class BatteryInformationTest : public LoggingTest {
 protected:
@@ -294,6 +305,26 @@ TEST_F(BatteryInformationTest, CountsPresenceAndCoarseStatus) {
     nb().fervo().script(fw::kPowerCommand, 0xFF, FervoReply::Fail(ERROR_GEN_FAILURE));
     EXPECT_EQ(one.GetBatteryStatus(0), 0xFFFF);
     EXPECT_EQ(one.GetBatteryStatus(2), 5);
+}
+
+// A lock of the battery handles that cannot be taken (the system short of resources) is logged,
+// never thrown: presence reads as absent, the OS refresh fails, a host's direct query gives 0.
+TEST_F(BatteryInformationTest, AFailedHandleLockIsLogged) {
+    logfile::SetWriteLevel(0x400);
+    Machine({{kBay1, Pack("L")}});
+    Probe probe;
+    Celdor::CBatteryDriver driver;
+    BATTERY_INFORMATION read{};
+    Celdor::BatteryHandles::failingLocks = 3;
+    EXPECT_EQ(probe.IsBatteryExist(0), 0);
+    EXPECT_EQ(probe.RetrieveAndCacheBatteryInformationFromOS(), 0);
+    EXPECT_EQ(driver.GetBatteryInformationFromOS(read, 0), 0);
+    EXPECT_THAT(
+        logfile::Messages(),
+        ElementsAre(EndsWith("CBatteryInformation::IsBatteryExist throws an exception"),
+                    EndsWith("CBatteryInformation::RetrieveAndCacheBatteryInformationFromOS "
+                             "throws an exception")));
+    EXPECT_EQ(probe.IsBatteryExist(0), 1);
 }
 
 // Replies of the driver decoded, and failures logged word for word.

@@ -7,8 +7,7 @@
 #include <list>
 #include <string>
 
-inline std::string PlanNames(const Celdor::CPowerScheme& schemes,
-                             std::list<Celdor::CString> list = {}) {
+inline std::string PlanNames(Celdor::CPowerScheme schemes, std::list<Celdor::CString> list = {}) {
     schemes.GetPowerSchemeList(list);
     std::string names;
     for (const Celdor::CString& name : list) {

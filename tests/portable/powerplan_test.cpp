@@ -39,7 +39,7 @@ using PowerPlans = PowerPlanTest;
 // A plan activated by another program after the snapshot is reported; a plan activated by name
 // is the one the system has under that name.
 TEST_F(PowerPlans, TheActivePlanIsTheSystemsAtEveryCall) {
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     CString name(WTEXT("none"));
     ASSERT_EQ(schemes.GetActivePowerScheme(name), 1);
     const CString original = name;
@@ -75,7 +75,7 @@ TEST_F(PowerPlans, ARepeatedNameKeepsTheFirstSchemeAndNamesMatchExactly) {
     const GUID first = makePlan(1, WTEXT("Quiet"));
     makePlan(2, WTEXT("Quiet"));
     makePlan(3, WTEXT("QUIET"));
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     EXPECT_EQ(PlanNames(schemes), "Balanced|High performance|Other|Power saver|QUIET|Quiet");
     EXPECT_EQ(schemes.SetActivePowerScheme(CString(WTEXT("Quiet"))), 1);
     EXPECT_TRUE(ActivePlan() == first);
@@ -89,7 +89,7 @@ TEST_F(PowerPlans, ARepeatedNameKeepsTheFirstSchemeAndNamesMatchExactly) {
 // The snapshot is never refreshed; the active plan is read from the system at every call.
 TEST_F(PowerPlans, PlansChangedAfterTheSnapshot) {
     const GUID gone = makePlan(0, WTEXT("Gone"));
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     ASSERT_EQ(PowerDeleteScheme(nullptr, &gone), DWORD(ERROR_SUCCESS));
     const GUID later = makePlan(1, WTEXT("Created later"));
     ASSERT_EQ(PowerSetActiveScheme(nullptr, &later), DWORD(ERROR_SUCCESS));

@@ -66,7 +66,7 @@ TEST_F(PowerSchemeTest, PlatformFailuresGiveNoAnswer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.function);
-        const CPowerScheme schemes; // built before the fault
+        CPowerScheme schemes; // built before the fault
         nb().faults().inject(c.function, c.fault);
         CString name(CELDOR_W("kept"));
         EXPECT_EQ(schemes.GetActivePowerScheme(name), c.active);
@@ -83,7 +83,7 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
     nb().faults().inject("PowerReadFriendlyName",
                          Fault::Nth(2, ERROR_GEN_FAILURE, celdor::sim::GuidText(Plan(1))));
     nb().faults().inject("PowerEnumerate", Fault::Nth(4, ERROR_GEN_FAILURE));
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     EXPECT_EQ(PlanNames(schemes), "First|Third");
     const auto reads = nb().journal().calls("PowerReadFriendlyName");
     ASSERT_EQ(reads.size(), 6u);
@@ -91,7 +91,7 @@ TEST_F(PowerSchemeTest, EnumerationSkipsWhatItCannotReadAndCopiesAskNothing) {
     EXPECT_EQ(reads[1].outSize, sizeof(u"First"));
 
     setPlans({"Other"});
-    const CPowerScheme other;
+    CPowerScheme other;
     nb().journal().clear();
     CPowerScheme copy(schemes);
     EXPECT_EQ(PlanNames(copy), "First|Third");
@@ -106,7 +106,7 @@ TEST_F(PowerSchemeTest, RunningOutOfMemoryLeavesEveryPlanOrNone) {
     setPlans({"First", "Second", "Third"});
     for (long allocations = 0, failed = 1; failed; ++allocations) {
         t_allocationsBeforeFailure = allocations;
-        const CPowerScheme schemes;
+        CPowerScheme schemes;
         failed = t_allocationsBeforeFailure < 0;
         t_allocationsBeforeFailure = -1;
         const std::string names = PlanNames(schemes);

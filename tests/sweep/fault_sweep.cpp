@@ -12,7 +12,10 @@
 #include "out_of_memory.h"
 #include "sweep_operations.h"
 
+#include "battery/handles.h"
 #include "support/logger.h"
+
+#include <celdor/batterydriver.h>
 
 #include <celdor_platform/notebook.h>
 
@@ -98,6 +101,13 @@ DWORD WindowsError(const celdor::sim::Call& call) {
 
 constexpr long kUncounted = std::numeric_limits<long>::max();
 
+// The battery handles' process-wide reference count, which every operation must leave as it
+// found it (0), whatever failed on the way.
+struct BatteryReferences : Celdor::CBatteryDriver {
+    static int Left() { return s_nHandleRefCount; }
+    static void Clear() { s_nHandleRefCount = 0; }
+};
+
 struct Sweep {
     std::map<std::string, std::string> scenarios; // file name -> JSON
     long pairs = 0;
@@ -152,6 +162,13 @@ struct Sweep {
         t_allocationsBeforeFailure = -1;
         if (problem.empty() && !op.results(result)) {
             problem = "result " + std::to_string(result) + " is not a documented one";
+        }
+        if (BatteryReferences::Left() != 0 || Celdor::BatteryHandles::HoldingObjects() != 0) {
+            problem += (problem.empty() ? "" : "; ") +
+                       ("battery references left: " + std::to_string(BatteryReferences::Left()) +
+                        " counted, " + std::to_string(Celdor::BatteryHandles::HoldingObjects()) +
+                        " noted");
+            BatteryReferences::Clear();
         }
         for (const std::string& leak : Nb().leaks()) {
             problem += (problem.empty() ? "" : "; ") + ("left open: " + leak);

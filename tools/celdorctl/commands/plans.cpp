@@ -56,14 +56,14 @@ PowerSource CurrentPowerSource() {
                                     : PowerSource{"battery", "battery"};
 }
 
-std::list<CString> PlanNames(const CPowerScheme& schemes) {
+std::list<CString> PlanNames(CPowerScheme& schemes) {
     std::list<CString> names;
     schemes.GetPowerSchemeList(names);
     return names;
 }
 
 int Plans(Context& context) {
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     const std::list<CString> names = PlanNames(schemes);
     CString active;
     const bool known = schemes.GetActivePowerScheme(active) == 1;
@@ -94,7 +94,7 @@ int Plans(Context& context) {
 
 // Exit code 2 when no plan has the name (the names are listed), 1 when the system refused.
 int SetPlan(Context& context, const std::string& wanted) {
-    const CPowerScheme schemes;
+    CPowerScheme schemes;
     const std::list<CString> names = PlanNames(schemes);
     const CString name = CString::FromUtf8(wanted);
     if (std::find(names.begin(), names.end(), name) == names.end()) {
