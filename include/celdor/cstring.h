@@ -46,6 +46,7 @@ public:
 
     CString& operator+=(const CString& other) noexcept;
     CString& operator+=(const WCHAR* other) noexcept;
+    // `count` characters of `text` (null appends nothing).
     CString& Append(const WCHAR* text, std::size_t count) noexcept;
     friend CString operator+(CString left, const CString& right) noexcept { return left += right; }
 

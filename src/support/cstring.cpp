@@ -87,9 +87,7 @@ CString::CString() noexcept : m_pszData(Empty()) {}
 CString::CString(const WCHAR* text) noexcept : CString(text, Text::Length(text)) {}
 
 CString::CString(const WCHAR* text, std::size_t length) noexcept : m_pszData(Empty()) {
-    if (text != nullptr) {
-        Append(text, length);
-    }
+    Append(text, length);
 }
 
 CString::CString(CString&& other) noexcept : m_pszData(other.m_pszData) {
@@ -122,11 +120,11 @@ CString& CString::operator+=(const WCHAR* other) noexcept {
 
 // In place when this string is the only owner of its block and the block has room; otherwise
 // into a new block, with room to spare for the next append, and the old one given up. `text`
-// may be this string's own characters.
+// may be this string's own characters; a null `text` appends nothing.
 CString& CString::Append(const WCHAR* text, std::size_t count) noexcept {
     Block* block = GetBlock();
     const std::size_t length = block->length;
-    if (count == 0 || count > kMostCharacters - length) {
+    if (text == nullptr || count == 0 || count > kMostCharacters - length) {
         return *this;
     }
     if (block->owners.load(std::memory_order_acquire) == 1 && block->capacity - length >= count) {
