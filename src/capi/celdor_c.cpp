@@ -6,6 +6,7 @@
 
 #include "charging/features.h"
 #include "support/logger.h"
+#include "support/wstr.h"
 #include "thermal/service_choice.h"
 
 #include <algorithm>
@@ -484,7 +485,8 @@ int celdor_plans_activate(celdor_plans* plans, const celdor_wchar* name) {
         return CELDOR_E_INVALID_ARGUMENT;
     }
     return OnHandle(plans, [name](CPowerScheme& object) {
-        CString wanted(name);
+        CString wanted =
+            Text::Whole(name, Text::Length(name)); // std::bad_alloc, not a shorter name
         return object.SetActivePowerScheme(wanted);
     });
 }
