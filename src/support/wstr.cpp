@@ -220,7 +220,11 @@ int FromInt(int value, WCHAR* buffer, std::size_t count) {
 }
 
 CString Whole(const WCHAR* text, std::size_t length) {
-    return Joined(CString::view_type(text, text ? length : 0), {});
+    CString made(text, length);
+    if (text != nullptr && made.GetLength() != length) {
+        throw std::bad_alloc();
+    }
+    return made;
 }
 
 // Every byte gives at least one code unit, so only an empty result from text can mean that
@@ -231,16 +235,6 @@ CString WholeUtf8(std::string_view text) {
         throw std::bad_alloc();
     }
     return made;
-}
-
-CString Joined(CString::view_type first, CString::view_type second) {
-    CString joined;
-    joined.Append(first.data(), first.size());
-    joined.Append(second.data(), second.size());
-    if (joined.GetLength() != first.size() + second.size()) {
-        throw std::bad_alloc();
-    }
-    return joined;
 }
 
 } // namespace Celdor::Text

@@ -59,6 +59,5 @@ inline const WCHAR* Const(WCHAR* text) {
 // operation to catch.
 CString Whole(const WCHAR* text, std::size_t length);
 CString WholeUtf8(std::string_view text);
-CString Joined(CString::view_type first, CString::view_type second);
 
 } // namespace Celdor::Text
