@@ -10,6 +10,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 namespace Celdor {
@@ -44,6 +45,15 @@ protected:
 
     // The last battery slot whose interface could be read, plus one.
     int m_nBatteryCount;
+
+private:
+    // What this object took, in the word that the handles' alignment leaves free after the
+    // count, so that the object keeps the layout hosts give it: the references it holds, and
+    // whether it opened its handles itself (a copy's handles belong to its source).
+    std::uint32_t m_uReferences : 31;
+    std::uint32_t m_uOwnsHandles : 1;
+
+protected:
     HANDLE m_hBattery[BATTERY_MAX_NUMBER];
 
     // Taking and giving back one reference under the lock: the first reference of the process

@@ -35,75 +35,6 @@ struct DeviceInfoSet {
     }
 };
 
-// What an object took: the references it holds and whether it opened its handles itself. Kept
-// beside the objects, not in them, so that they keep the layout hosts give them. An object
-// without a note holds no reference and owns no handle, as every copy starts; only objects that
-// hold something at the moment have one. The table grows with the number of such objects and is
-// freed when the last note is given up; the globals have nothing to destroy, since objects of
-// the host may outlive the library's static storage.
-struct Note {
-    const CBatteryDriver* object = nullptr;
-    int references = 0;
-    bool ownsHandles = false;
-};
-
-std::mutex g_notesMutex; // taken alone or inside s_mutexHandle, never the other way round
-Note* g_notes = nullptr;
-std::size_t g_noteCount = 0;
-std::size_t g_notesHeld = 0;
-
-// A vacant note, after growing the table when it has none. Null when memory ran out.
-Note* VacantNote() {
-    Note* const end = g_notes + g_noteCount;
-    Note* vacant = std::find_if(g_notes, end, [](const Note& note) { return !note.object; });
-    if (vacant != end) {
-        return vacant;
-    }
-    const std::size_t used = g_noteCount;
-    Note* grown = new (std::nothrow) Note[used == 0 ? 8 : used * 2];
-    if (grown == nullptr) {
-        return nullptr;
-    }
-    std::copy(g_notes, end, grown);
-    delete[] g_notes;
-    g_notes = grown;
-    g_noteCount = used == 0 ? 8 : used * 2;
-    return g_notes + used;
-}
-
-// Hands the object's note to `change` and keeps what it leaves. False, with nothing changed,
-// when a new note was needed and memory ran out, or the lock could not be taken.
-template <typename Change> bool UpdateNote(const CBatteryDriver* self, Change change) noexcept {
-    try {
-        std::lock_guard lock(g_notesMutex);
-        Note* const end = g_notes + g_noteCount;
-        Note* note = std::find_if(g_notes, end, [self](const Note& n) { return n.object == self; });
-        Note changed = note != end ? *note : Note{self};
-        change(changed);
-        const bool holds = changed.references != 0 || changed.ownsHandles;
-        if (note != end && holds) {
-            *note = changed;
-        } else if (note != end) {
-            *note = Note{};
-            if (--g_notesHeld == 0) {
-                delete[] g_notes;
-                g_notes = nullptr;
-                g_noteCount = 0;
-            }
-        } else if (holds) {
-            note = VacantNote();
-            if (note == nullptr) {
-                return false;
-            }
-            *note = changed;
-            ++g_notesHeld;
-        }
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 // Locks the handles' mutex; std::system_error when it cannot be taken.
 std::unique_lock<std::mutex> LockHandles(std::mutex& mutex) {
     if (BatteryHandles::failingLocks.load() > 0 && BatteryHandles::failingLocks.fetch_sub(1) > 0) {
@@ -116,21 +47,18 @@ std::unique_lock<std::mutex> LockHandles(std::mutex& mutex) {
 
 std::atomic<int> BatteryHandles::failingLocks{0};
 
-std::size_t BatteryHandles::HoldingObjects() {
-    std::lock_guard lock(g_notesMutex);
-    return g_notesHeld;
-}
-
 std::mutex CBatteryDriver::s_mutexHandle;
 int CBatteryDriver::s_nHandleRefCount = 0;
 const int CBatteryDriver::BATTERY_MAX_NUMBER;
 
 CBatteryDriver::CBatteryDriver()
-    : m_nBatteryCount(1), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE} {}
+    : m_nBatteryCount(1), m_uReferences(0),
+      m_uOwnsHandles(0), m_hBattery{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE} {}
 
+// A copy takes the handle values, not the references or the ownership of its source.
 CBatteryDriver::CBatteryDriver(const CBatteryDriver& other)
-    : m_nBatteryCount(other.m_nBatteryCount), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]} {
-}
+    : m_nBatteryCount(other.m_nBatteryCount), m_uReferences(0),
+      m_uOwnsHandles(0), m_hBattery{other.m_hBattery[0], other.m_hBattery[1]} {}
 
 // The references this object holds stay with it; handles it opened are closed, since nothing
 // of this object names them any more.
@@ -155,13 +83,10 @@ CBatteryDriver& CBatteryDriver::operator=(const CBatteryDriver& other) {
 CBatteryDriver::~CBatteryDriver() {
     try {
         const auto lock = LockHandles(s_mutexHandle);
-        UpdateNote(this, [](Note& note) {
-            s_nHandleRefCount -= note.references;
-            note.references = 0;
-        });
+        s_nHandleRefCount -= static_cast<int>(m_uReferences);
+        m_uReferences = 0;
         CloseOwnHandles();
     } catch (const std::system_error&) {
-        UpdateNote(this, [](Note& note) { note.references = 0; }); // no note outlives the object
         CloseOwnHandles();
     }
 }
@@ -169,17 +94,13 @@ CBatteryDriver::~CBatteryDriver() {
 // Closes the handles this object opened; handles copied from another object are only
 // forgotten.
 void CBatteryDriver::CloseOwnHandles() {
-    bool owns = false;
-    UpdateNote(this, [&owns](Note& note) {
-        owns = note.ownsHandles;
-        note.ownsHandles = false;
-    });
     for (HANDLE& handle : m_hBattery) {
-        if (handle != INVALID_HANDLE_VALUE && owns) {
+        if (handle != INVALID_HANDLE_VALUE && m_uOwnsHandles) {
             CloseHandle(handle);
         }
         handle = INVALID_HANDLE_VALUE;
     }
+    m_uOwnsHandles = 0;
 }
 
 // An enumeration that fails half way (memory running out) gives the reference back and closes
@@ -208,34 +129,25 @@ void CBatteryDriver::ReleaseStep() {
 }
 
 // The host's calls give no exception back: a lock that cannot be taken leaves the count and the
-// handles as they were. A reference that could not be noted down (memory ran out) is not taken;
-// each query then opens the handles for itself.
+// handles as they were.
 void CBatteryDriver::InitBatteryDriverHandle() {
-    if (!UpdateNote(this, [](Note& note) { ++note.references; })) {
-        return;
-    }
     try {
         ReferenceStep();
+        ++m_uReferences;
     } catch (const std::system_error&) {
-        UpdateNote(this, [](Note& note) { --note.references; });
     }
 }
 
-// Gives back a reference only when this object holds one, as the destructor does: a release
-// without a reference (one whose taking could not be noted down, or one too many) would leave
-// the count below the references outstanding, and every later query without batteries.
+// A release gives back one reference whether or not this object took it, as the host asks; what
+// this object still holds is what its destructor gives back.
 void CBatteryDriver::ReleaseBatteryDriverHandle() {
-    bool holds = false;
-    UpdateNote(this, [&holds](Note& note) { holds = note.references > 0; });
-    if (!holds) {
-        return;
-    }
     try {
         ReleaseStep();
+        if (m_uReferences > 0) {
+            --m_uReferences;
+        }
     } catch (const std::system_error&) {
-        return;
     }
-    UpdateNote(this, [](Note& note) { --note.references; });
 }
 
 // Up to two battery interfaces, each opened as found; a slot whose interface cannot be read is
@@ -245,10 +157,7 @@ void CBatteryDriver::ReleaseBatteryDriverHandle() {
 // are closed first.
 void CBatteryDriver::GetBatteryDriverHandle() {
     CloseOwnHandles();
-    if (!UpdateNote(this, [](Note& note) { note.ownsHandles = true; })) {
-        SetLastError(0);
-        return; // handles this object could not be known to own would never be closed
-    }
+    m_uOwnsHandles = 1;
     {
         const DeviceInfoSet devices{SetupDiGetClassDevsW(&GUID_DEVICE_BATTERY, nullptr, nullptr,
                                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};

@@ -3,15 +3,11 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 
 namespace Celdor::BatteryHandles {
 
 // How many of the next attempts to lock the handles' mutex fail with std::system_error; 0
 // outside the tests.
 extern std::atomic<int> failingLocks;
-
-// The objects that now hold a reference or own handles.
-std::size_t HoldingObjects();
 
 } // namespace Celdor::BatteryHandles

@@ -12,7 +12,6 @@
 #include "out_of_memory.h"
 #include "sweep_operations.h"
 
-#include "battery/handles.h"
 #include "support/logger.h"
 
 #include <celdor/batterydriver.h>
@@ -163,11 +162,9 @@ struct Sweep {
         if (problem.empty() && !op.results(result)) {
             problem = "result " + std::to_string(result) + " is not a documented one";
         }
-        if (BatteryReferences::Left() != 0 || Celdor::BatteryHandles::HoldingObjects() != 0) {
+        if (BatteryReferences::Left() != 0) {
             problem += (problem.empty() ? "" : "; ") +
-                       ("battery references left: " + std::to_string(BatteryReferences::Left()) +
-                        " counted, " + std::to_string(Celdor::BatteryHandles::HoldingObjects()) +
-                        " noted");
+                       ("battery references left: " + std::to_string(BatteryReferences::Left()));
             BatteryReferences::Clear();
         }
         for (const std::string& leak : Nb().leaks()) {

@@ -310,21 +310,6 @@ std::vector<Operation> Build() {
              return result;
          },
          kFlag},
-        {"CBatteryDriver with many objects holding handles", kBatteries,
-         [] {
-             Celdor::CBatteryDriver keepers[12]; // more than the notes' first table holds
-             for (Celdor::CBatteryDriver& keeper : keepers) {
-                 Celdor::CBatteryDriver other;
-                 keeper.InitBatteryDriverHandle();
-                 other.InitBatteryDriverHandle();
-                 keeper.ReleaseBatteryDriverHandle();
-                 other.ReleaseBatteryDriverHandle();
-             }
-             Celdor::CBatteryDriver late;
-             BATTERY_INFORMATION info{};
-             return late.GetBatteryInformationFromOS(info, 0);
-         },
-         kFlag},
         {"CBatteryDriver::GetFvSpecVersion", kCharging,
          [] { return Celdor::CBatteryDriver::GetFvSpecVersion(); }, From(-1)},
         // Battery information
