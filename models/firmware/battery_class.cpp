@@ -145,8 +145,14 @@ ClassInformation InformationOf(const Pack& pack) {
     return info;
 }
 
-// The status now: the wait conditions of BATTERY_WAIT_STATUS are met at once, since the battery
-// class answers at once when the status already differs from them or the wait time-out is 0.
+bool EndsWait(const ClassWait& wait, const ClassStatus& status) {
+    const bool known = status.capacity != kUnknownValue;
+    return status.powerState != wait.powerState ||
+           (known && (status.capacity < wait.lowCapacity || status.capacity > wait.highCapacity));
+}
+
+// A status request answers with the status now; waiting for a change (EndsWait) is up to the
+// machine, which knows its clock.
 ClassReply Answer(const Pack& pack, const Bay& bay, bool onAc, uint32_t limit, uint32_t code,
                   const void* in, uint32_t inSize, void* out, uint32_t outSize) {
     if (code == kQueryTag) {

@@ -8,6 +8,7 @@
 #include <celdor_models/battery_class.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string_view>
 
@@ -61,19 +62,44 @@ DWORD ErrorOf(fw::ClassError error) {
     return ERROR_INVALID_FUNCTION;
 }
 
-// The bay answers from the firmware's pack in it; a tag request that waits for a pack waits on
-// the virtual clock.
+// A status request that waits looks at the pack again every second of the virtual clock until
+// the status ends the wait or the time-out passes. A wait without end gives up after a day with
+// the status then: a pack that has not changed in a day is charged, or held, for good.
+constexpr std::uint64_t kStatusStepMs = 1000;
+constexpr std::uint64_t kLongestWaitMs = 24ull * 3600 * 1000;
+
+// The bay answers from the firmware's pack in it; a request that waits (for a pack, for a change
+// of status) waits on the virtual clock.
 DWORD Request(const BatteryDevice& device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
               DWORD outSize, LPDWORD returned) {
     Notebook& nb = NB();
-    if (code != IOCTL_BATTERY_QUERY_TAG) {
-        AdvanceBatteries();
-    }
     fw::Firmware& firmware = nb.fervo().firmware();
-    const fw::ClassReply reply = fw::Answer(
-        firmware.pack(device.slot), fw::Bay{device.inserted, device.tag},
-        nb.powerStatus().ACLineStatus != 0, firmware.chargeLimit(device.slot, nb.clock().tickMs),
-        code, in, inSize, out, outSize);
+    fw::ClassWait wait{};
+    const bool status = code == IOCTL_BATTERY_QUERY_STATUS && in && inSize == sizeof wait;
+    if (status) {
+        std::memcpy(&wait, in, sizeof wait); // the answer may go to the same buffer
+        in = &wait;
+    }
+    const std::uint64_t longest = wait.timeout == fw::kWaitForever ? kLongestWaitMs : wait.timeout;
+    fw::ClassReply reply;
+    for (std::uint64_t waited = 0;; waited += kStatusStepMs) {
+        if (code != IOCTL_BATTERY_QUERY_TAG) {
+            AdvanceBatteries();
+        }
+        reply = fw::Answer(firmware.pack(device.slot), fw::Bay{device.inserted, device.tag},
+                           nb.powerStatus().ACLineStatus != 0,
+                           firmware.chargeLimit(device.slot, nb.clock().tickMs), code, in, inSize,
+                           out, outSize);
+        if (!status || reply.error != fw::ClassError::None || waited >= longest) {
+            break;
+        }
+        fw::ClassStatus now{};
+        std::memcpy(&now, out, sizeof now);
+        if (fw::EndsWait(wait, now)) {
+            break;
+        }
+        nb.clock().tickMs += std::min(kStatusStepMs, longest - waited);
+    }
     nb.clock().tickMs += reply.waitedMs;
     if (reply.error == fw::ClassError::None) {
         *returned = reply.length;
@@ -163,18 +189,25 @@ void BatteryDevices::configure(const fw::PackSetup& setup) {
     const ULONG lastTag = m_lastTag;
     clear();
     m_lastTag = lastTag; // a tag of the packs before names none of the new ones
-    for (std::uint32_t i = 0; i < setup.count && i < fw::kMostPacks; ++i) {
+    for (std::uint32_t i = 0; i < fw::kMostPacks; ++i) {
+        const bool packed = i < setup.count;
         add(u"\\\\?\\ROOT#BATTERY#000" + std::u16string(1, char16_t(u'0' + i)) +
                 u"#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}",
-            setup.packs[i]);
+            packed ? setup.packs[i] : BatteryPack{}, packed);
+        m_devices.back().present = packed;
     }
 }
 
 BatteryDevice* BatteryDevices::find(std::u16string_view name) {
     auto it = std::find_if(m_devices.begin(), m_devices.end(), [&](const BatteryDevice& d) {
-        return EqualsIgnoreCase(WithoutPrefix(d.interfacePath), name);
+        return d.present && EqualsIgnoreCase(WithoutPrefix(d.interfacePath), name);
     });
     return it == m_devices.end() ? nullptr : &*it;
+}
+
+bool BatteryDevices::anyPresent() const {
+    return std::any_of(m_devices.begin(), m_devices.end(),
+                       [](const BatteryDevice& d) { return d.present; });
 }
 
 } // namespace celdor::sim

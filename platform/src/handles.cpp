@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace celdor::sim::detail {
 
@@ -86,13 +87,27 @@ bool celdor::sim::InSystemCall() {
 using namespace celdor::sim;
 using namespace celdor::sim::detail;
 
-static bool Release(void* block) {
-    if (!NB().trackClose(HandleKind::Allocation, HandleId(block))) {
+namespace {
+
+// The blocks of the COM task allocator. They go back through CoTaskMemFree, the local heap's
+// through LocalFree; neither function takes the other's.
+std::set<std::uint64_t>& TaskBlocks() {
+    static std::set<std::uint64_t> blocks;
+    return blocks;
+}
+
+bool Release(void* block, bool task) {
+    auto lock = LockNotebook();
+    if (TaskBlocks().count(HandleId(block)) != (task ? 1u : 0u) ||
+        !NB().trackClose(HandleKind::Allocation, HandleId(block))) {
         return false;
     }
+    TaskBlocks().erase(HandleId(block));
     std::free(block);
     return true;
 }
+
+} // namespace
 
 DWORD WINAPI GetLastError(void) {
     const SystemCallScope systemCall;
@@ -144,7 +159,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     const SystemCallScope systemCall;
     Record(Call{.function = "LocalFree", .handle = HandleId(hMem)});
-    if (hMem && !Release(hMem)) {
+    if (hMem && !Release(hMem, false)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return hMem;
     }
@@ -153,13 +168,18 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
     const SystemCallScope systemCall;
-    return LocalBlock(cb, "CoTaskMemAlloc");
+    auto lock = LockNotebook();
+    void* block = LocalBlock(cb, "CoTaskMemAlloc");
+    if (block) {
+        TaskBlocks().insert(HandleId(block));
+    }
+    return block;
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
     const SystemCallScope systemCall;
     Record(Call{.function = "CoTaskMemFree", .handle = HandleId(pv)});
     if (pv) {
-        Release(pv);
+        Release(pv, true);
     }
 }

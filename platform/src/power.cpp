@@ -71,7 +71,7 @@ BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS lpSystemPowerStatus) {
         SetLastError(*error);
     } else {
         BatteryDevices& batteries = NB().batteries();
-        const bool fromPacks = batteries.count() > 0 && batteries.systemStatusFromPacks;
+        const bool fromPacks = batteries.anyPresent() && batteries.systemStatusFromPacks;
         *lpSystemPowerStatus = fromPacks ? FromPacks(NB().powerStatus()) : NB().powerStatus();
         ok = TRUE;
     }

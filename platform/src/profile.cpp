@@ -307,15 +307,17 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCW
     std::u16string_view fallback = lpDefault ? std::u16string_view(lpDefault) : u"";
     fallback = fallback.substr(0, fallback.find_last_not_of(u" \t") + 1);
 
-    if (!lpReturnedString || !lpFileName) {
+    if (!lpReturnedString) {
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (auto error = Injected("GetPrivateProfileStringW", call.target)) {
         SetLastError(*error);
         result = lpAppName && lpKeyName ? CopyString(fallback, lpReturnedString, nSize)
                                         : CopyList({}, lpReturnedString, nSize);
     } else {
+        // Without a file name the system's own profile is read, as GetProfileString does.
         const DWORD loaded =
-            Load(ResolveFile(ProfilePath(lpFileName).c_str()), GENERIC_READ, document);
+            Load(ResolveFile(ProfilePath(lpFileName ? lpFileName : u"win.ini").c_str()),
+                 GENERIC_READ, document);
         const auto& lines = document.lines;
         std::vector<std::u16string_view> names;
         std::optional<std::u16string_view> found;
@@ -379,8 +381,10 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
     if (!lpAppName && !lpKeyName && !lpString) {
         // Flushing the system's cache of profile files: there is no cache here, and Windows
         // reports this case as a failure too.
-    } else if (!lpFileName || !lpAppName) {
+    } else if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
+    } else if (!lpAppName) {
+        SetLastError(ERROR_FILE_NOT_FOUND); // there is no entry to write outside a section
     } else if (auto error = Injected("WritePrivateProfileStringW", call.target)) {
         SetLastError(*error);
     } else if (!file.error && ProtectedFromUser(file.windows, false)) {
@@ -423,7 +427,9 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
             lines.push_back(u"[" + std::u16string(lpAppName) + u"]");
             lines.push_back(std::u16string(lpKeyName) + u"=" + lpString);
         }
-        const DWORD saved = changed ? Save(file.host, document) : ERROR_SUCCESS;
+        // Deleting from a file that is not there still makes it, empty.
+        const DWORD saved =
+            changed || loaded == ERROR_FILE_NOT_FOUND ? Save(file.host, document) : ERROR_SUCCESS;
         if (saved) {
             SetLastError(saved);
         } else {

@@ -387,8 +387,28 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
     if (key->deleted) {
         return ERROR_KEY_DELETED;
     }
+    // A predefined root opened with no subkey is handed back itself, not a new handle.
+    const bool predefined = hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER;
+    if (!create && predefined && (!subKey || !*subKey)) {
+        *result = hKey;
+        call.handle = HandleId(hKey);
+        return ERROR_SUCCESS;
+    }
+    std::vector<std::u16string> parts = SplitPath(subKey ? std::u16string_view(subKey) : u"");
+    if ((access & KEY_WOW64_32KEY) && parent->hive == Hive::LocalMachine) {
+        // The 32-bit view: a 32-bit program's HKLM\SOFTWARE is SOFTWARE\WOW6432Node, so the
+        // key is looked for there, from the root down.
+        std::vector<std::u16string> full = SplitPath(key->path());
+        full.insert(full.end(), parts.begin(), parts.end());
+        if (!full.empty() && EqualsIgnoreCase(full[0], u"SOFTWARE") &&
+            (full.size() == 1 || !EqualsIgnoreCase(full[1], u"WOW6432Node"))) {
+            full.insert(full.begin() + 1, u"WOW6432Node");
+            parts = std::move(full);
+            key = NB().registry().rootPtr(Hive::LocalMachine);
+        }
+    }
     bool created = false;
-    for (const auto& part : SplitPath(subKey ? std::u16string_view(subKey) : u"")) {
+    for (const auto& part : parts) {
         Registry::Key* next = key->findSubkey(part);
         if (!next) {
             if (!create) {

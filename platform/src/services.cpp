@@ -45,8 +45,9 @@ int Index(ServiceKind kind) {
 
 void Services::install(ServiceKind kind, models::ServiceConfig config, DWORD userAccess) {
     auto lock = detail::LockNotebook();
-    m_installed[Index(kind)].emplace(
-        Installed{ServiceModel(kind, config, Now()), userAccess, config});
+    m_installed[Index(kind)].emplace(Installed{ServiceModel(kind, config, Now()), userAccess,
+                                               config,
+                                               config.state != models::ServiceState::Stopped});
 }
 
 bool Services::installed(ServiceKind kind) const {
@@ -100,7 +101,14 @@ bool Services::start(ServiceKind kind) {
     }
     installed->model =
         ServiceModel(kind, models::StartupConfig(kind, Store(), installed->installedAs), Now());
+    installed->everStarted = true;
     return true;
+}
+
+bool Services::everStarted(ServiceKind kind) const {
+    auto lock = detail::LockNotebook();
+    const auto& installed = m_installed[Index(kind)];
+    return installed && installed->everStarted;
 }
 
 } // namespace celdor::sim
@@ -194,11 +202,15 @@ bool SameText(const WCHAR* text, std::u16string_view expected) {
 }
 
 // The status the manager reports for a service. A service whose model is gone (a notebook
-// without it loaded while a handle stays open) reads as stopped.
+// without it loaded while a handle stays open) reads as stopped and never started.
 SERVICE_STATUS_PROCESS StatusOf(ServiceKind kind) {
     SERVICE_STATUS_PROCESS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = SERVICE_STOPPED;
+    // A service that has not run since the machine started says so in its exit code.
+    if (!NB().services().everStarted(kind)) {
+        status.dwWin32ExitCode = ERROR_SERVICE_NEVER_STARTED;
+    }
     if (const ServiceModel* model = NB().services().model(kind)) {
         const models::ServiceStatus now = model->status();
         status.dwCurrentState = static_cast<DWORD>(now.state);

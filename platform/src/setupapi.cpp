@@ -17,8 +17,15 @@ const GUID GUID_DEVICE_BATTERY = {
 
 namespace {
 
+struct Interface {
+    std::u16string path;
+    bool active = true; // its device is present
+};
+
+// A list made with DIGCF_DEVICEINTERFACE holds the interfaces of its devices; one made without
+// it holds devices only, so enumerating interfaces finds none.
 struct DeviceInfoList {
-    std::vector<std::u16string> interfaces; // paths, in enumeration order
+    std::vector<Interface> interfaces; // in enumeration order
 };
 
 std::map<std::uint64_t, std::unique_ptr<DeviceInfoList>>& Lists() {
@@ -42,6 +49,12 @@ bool FromEnumerator(std::u16string_view path, std::u16string_view enumerator) {
                              enumerator));
 }
 
+// Whether an enumerator names one device: a device instance ID such as "ACPI\PNP0C0A\1", as
+// opposed to an enumerator ("ACPI") or a device without its instance ("ACPI\PNP0C0A").
+bool IsDeviceInstance(std::u16string_view enumerator) {
+    return std::count(enumerator.begin(), enumerator.end(), u'\\') >= 2;
+}
+
 // The interface an SP_DEVICE_INTERFACE_DATA of this list names (its Reserved field holds the
 // position plus one), or null.
 const std::u16string* InterfaceOf(const DeviceInfoList& list,
@@ -50,7 +63,7 @@ const std::u16string* InterfaceOf(const DeviceInfoList& list,
         data->Reserved > list.interfaces.size()) {
         return nullptr;
     }
-    return &list.interfaces[data->Reserved - 1];
+    return &list.interfaces[data->Reserved - 1].path;
 }
 
 } // namespace
@@ -68,14 +81,20 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         SetLastError(*error);
     } else if (!ClassGuid && !(Flags & DIGCF_ALLCLASSES)) {
         SetLastError(ERROR_INVALID_PARAMETER);
+    } else if ((Flags & DIGCF_DEVICEINTERFACE) && Enumerator && *Enumerator &&
+               !IsDeviceInstance(Enumerator)) {
+        // Interfaces are listed for all devices or for one, never by enumerator.
+        SetLastError(ERROR_INVALID_DATA);
     } else {
         auto list = std::make_unique<DeviceInfoList>();
         BatteryDevices& batteries = NB().batteries();
         const bool battery = (Flags & DIGCF_ALLCLASSES) || *ClassGuid == GUID_DEVICE_BATTERY;
-        for (std::size_t i = 0; battery && i < batteries.count(); ++i) {
-            const std::u16string& path = batteries.at(i).interfacePath;
-            if (!Enumerator || FromEnumerator(path, Enumerator)) {
-                list->interfaces.push_back(path);
+        const bool interfaces = (Flags & DIGCF_DEVICEINTERFACE) != 0;
+        for (std::size_t i = 0; battery && interfaces && i < batteries.count(); ++i) {
+            const BatteryDevice& device = batteries.at(i);
+            if ((device.present || !(Flags & DIGCF_PRESENT)) &&
+                (!Enumerator || !*Enumerator || FromEnumerator(device.interfacePath, Enumerator))) {
+                list->interfaces.push_back({device.interfacePath, device.present});
             }
         }
         set = list.get();
@@ -115,9 +134,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         SetLastError(ERROR_NO_MORE_ITEMS);
     } else {
         DeviceInterfaceData->InterfaceClassGuid = *InterfaceClassGuid;
-        DeviceInterfaceData->Flags = SPINT_ACTIVE;
+        DeviceInterfaceData->Flags = list->interfaces[member].active ? SPINT_ACTIVE : 0;
         DeviceInterfaceData->Reserved = member + 1;
-        call.target = Utf16ToUtf8(list->interfaces[member]);
+        call.target = Utf16ToUtf8(list->interfaces[member].path);
         ok = TRUE;
     }
     return Finish(call, ok);

@@ -159,20 +159,46 @@ NTSTATUS ClassStatus(fw::ClassError error) {
 }
 
 // A battery class request to a bay. The stand-in does not see the host's power line: its
-// batteries are on AC. A tag request for an empty bay fails at once, whatever its wait.
+// batteries are on AC. A tag request for an empty bay fails at once, whatever its wait. A status
+// request that waits looks at the pack again every 50 ms until the status ends the wait or the
+// time-out passes (a wait without end gives up after a day), leaving the machine to other
+// requests in between; a pack changed meanwhile ends it with the tag's error.
 NTSTATUS BatteryRequest(uint32_t bay, ULONG code, uint8_t* buffer, ULONG inSize, ULONG outSize,
                         ULONG_PTR& information) {
+    constexpr uint64_t kPollMs = 50;
+    constexpr uint64_t kLongestWaitMs = 24ull * 3600 * 1000;
     const bool onAc = true;
-    const uint64_t now = NowMs();
     fw::Firmware& firmware = g_machine.firmware;
-    if (code != fw::kQueryTag) {
-        firmware.advancePacks(now, onAc);
+    fw::ClassWait wait{};
+    const bool status = code == fw::kQueryStatus && inSize == sizeof wait;
+    if (status) {
+        __builtin_memcpy(&wait, buffer, sizeof wait); // the answer overwrites the buffer
     }
-    const fw::ClassReply reply =
-        fw::Answer(firmware.pack(bay), g_machine.bays[bay], onAc, firmware.chargeLimit(bay, now),
-                   code, buffer, inSize, buffer, outSize);
-    information = reply.length;
-    return ClassStatus(reply.error);
+    const uint64_t longest = wait.timeout == fw::kWaitForever ? kLongestWaitMs : wait.timeout;
+    const uint64_t start = NowMs();
+    for (;;) {
+        const uint64_t now = NowMs();
+        if (code != fw::kQueryTag) {
+            firmware.advancePacks(now, onAc);
+        }
+        const fw::ClassReply reply = fw::Answer(
+            firmware.pack(bay), g_machine.bays[bay], onAc, firmware.chargeLimit(bay, now), code,
+            status ? static_cast<void*>(&wait) : buffer, inSize, buffer, outSize);
+        information = reply.length;
+        fw::ClassStatus answer{};
+        if (status && reply.error == fw::ClassError::None) {
+            __builtin_memcpy(&answer, buffer, sizeof answer);
+        }
+        if (!status || reply.error != fw::ClassError::None || now - start >= longest ||
+            fw::EndsWait(wait, answer)) {
+            return ClassStatus(reply.error);
+        }
+        KeReleaseMutex(&g_machine.lock, FALSE);
+        LARGE_INTEGER interval;
+        interval.QuadPart = -static_cast<LONGLONG>(kPollMs) * 10000; // relative, in 100 ns
+        KeDelayExecutionThread(KernelMode, FALSE, &interval);
+        KeWaitForSingleObject(&g_machine.lock, Executive, KernelMode, FALSE, nullptr);
+    }
 }
 
 // A buffered request: the input and the reply share the system buffer, so the input is copied

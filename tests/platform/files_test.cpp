@@ -17,12 +17,22 @@ namespace {
 
 using FilesTest = SimTest;
 
+// The known folder's text is the COM task allocator's, which LocalFree does not take (nor
+// CoTaskMemFree a LocalAlloc block): the documentation leaves a mix undefined, and Windows and
+// Wine happen to free from one heap, so only the simulated notebook can show a caller mixing them.
 TEST_F(FilesTest, KnownFolderIsACountedAllocationAndFailsWhenTheFolderIsGone) {
     PWSTR path = nullptr;
     ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path), S_OK);
     EXPECT_EQ(std::u16string(path), u"C:\\Users\\User\\AppData\\Local");
     EXPECT_EQ(nb().openCount(HandleKind::Allocation), 1);
+    // Each allocator takes back only its own blocks.
+    EXPECT_EQ(LocalFree(path), path);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
     CoTaskMemFree(path);
+    HLOCAL local = LocalAlloc(LMEM_FIXED, 8);
+    CoTaskMemFree(local);
+    EXPECT_EQ(nb().openCount(HandleKind::Allocation), 1);
+    EXPECT_EQ(LocalFree(local), nullptr);
 
     fs::remove_all(nb().hostPath(u"C:\\Users\\User\\AppData\\Local"));
     path = reinterpret_cast<PWSTR>(1);

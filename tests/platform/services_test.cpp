@@ -89,6 +89,31 @@ TEST_F(Services, StatusAndControlsFollowTheServicesState) {
     CloseServiceHandle(service);
 }
 
+// A service that has not run since the machine started says so in its exit code; one that
+// runs, or has been started, reports its own (0).
+TEST_F(Services, TheExitCodeTellsANeverStartedService) {
+    nb().setElevated(true);
+    for (ServiceState installed : {ServiceState::Stopped, ServiceState::Running}) {
+        ServiceConfig config;
+        config.state = installed;
+        nb().services().install(ServiceKind::Thermal, config);
+        SC_HANDLE service = open(SERVICE_QUERY_STATUS | SERVICE_START);
+        const auto exitCode = [&] {
+            SERVICE_STATUS_PROCESS status{};
+            DWORD needed = 0;
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                 sizeof status, &needed);
+            return status.dwWin32ExitCode;
+        };
+        if (installed == ServiceState::Stopped) {
+            EXPECT_EQ(exitCode(), DWORD(ERROR_SERVICE_NEVER_STARTED));
+            ASSERT_TRUE(StartServiceW(service, 0, nullptr));
+        }
+        EXPECT_EQ(exitCode(), 0u);
+        CloseServiceHandle(service);
+    }
+}
+
 TEST_F(Services, AScenarioKeepsServicesAsTheyAreNow) {
     nb().loadScenario(R"({"clock": {"tick_ms": 1000}, "services": {
         "Thermivo": {"state": "start_pending", "wait_hint_ms": 9000, "checkpoint": 1,

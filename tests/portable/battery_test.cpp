@@ -241,4 +241,93 @@ TEST_F(BatteryPacks, TheDeviceAnswersTheBatteryClassRequests) {
     EXPECT_TRUE(CloseHandle(device));
 }
 
+// What a list holds is what its flags ask for. With DIGCF_PRESENT only the bay with a pack (an
+// empty bay's device is not there); without it the empty bay's interface too, not active; without
+// DIGCF_DEVICEINTERFACE devices only, so no interface is enumerated. Interfaces are listed for
+// all devices or for one, not by enumerator (Wine lists them by enumerator too).
+TEST_F(BatteryPacks, AListHoldsWhatItsFlagsAskFor) {
+    SetPacks({MakePack(50000, 45000, "SN-0001")});
+    const struct {
+        DWORD flags;
+        std::vector<DWORD> interfaces; // the Flags of each interface listed
+    } cases[] = {
+        {DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, {SPINT_ACTIVE}},
+        {DIGCF_DEVICEINTERFACE, {SPINT_ACTIVE, 0}},
+        {DIGCF_PRESENT, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        HDEVINFO set = SetupDiGetClassDevsW(&kBatteryClass, nullptr, nullptr, c.flags);
+        ASSERT_NE(set, INVALID_HANDLE_VALUE);
+        std::vector<DWORD> listed;
+        SP_DEVICE_INTERFACE_DATA data = {};
+        data.cbSize = sizeof data;
+        while (SetupDiEnumDeviceInterfaces(set, nullptr, &kBatteryClass, DWORD(listed.size()),
+                                           &data)) {
+            listed.push_back(data.Flags);
+        }
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
+        EXPECT_EQ(listed, c.interfaces);
+        EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    }
+    SetLastError(0xdeadbeef);
+    HDEVINFO set = SetupDiGetClassDevsW(&kBatteryClass, WTEXT("ROOT"), nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (portable::RunningOnWine()) {
+        EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    } else {
+        EXPECT_EQ(set, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+    }
+}
+
+// A status request with a time-out waits until the status leaves what the caller gave (the
+// power state, the capacity between its bounds) or the time-out passes, then answers.
+TEST_F(BatteryPacks, AStatusRequestWaitsForAChange) {
+    fw::Pack pack = MakePack(50000, 45000, "SN-0001");
+    pack.chargeRate = 36000; // 10 mWh a second
+    SetPacks({pack});
+    const std::vector<WString> paths = BatteryPaths();
+    ASSERT_EQ(paths.size(), 1u);
+    HANDLE device = CreateFileW(paths[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    ULONG tag = 0;
+    ULONG none = 0;
+    DWORD returned = 0;
+    ASSERT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_TAG, &none, sizeof none, &tag,
+                                sizeof tag, &returned, nullptr));
+    BATTERY_STATUS now = {};
+    BATTERY_WAIT_STATUS wait = {tag, 0, 0, 0, 0};
+    ASSERT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_STATUS, &wait, sizeof wait, &now,
+                                sizeof now, &returned, nullptr));
+    const struct {
+        const char* what;
+        ULONG timeout;
+        ULONG powerState;
+        ULONG highCapacity;
+        bool waitsItOut;
+    } cases[] = {
+        {"nothing changes", 300, now.PowerState, 0xFFFFFFFF, true},
+        {"another state", 5000, 0, 0xFFFFFFFF, false},
+        {"charged past the bound", 5000, now.PowerState, now.Capacity, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        wait = {tag, c.timeout, c.powerState, 0, c.highCapacity};
+        BATTERY_STATUS status = {};
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_STATUS, &wait, sizeof wait, &status,
+                                    sizeof status, &returned, nullptr));
+        const ULONGLONG waited = GetTickCount64() - start;
+        EXPECT_EQ(waited >= c.timeout, c.waitsItOut) << waited << " ms";
+        EXPECT_EQ(status.PowerState, now.PowerState);
+        EXPECT_GE(status.Capacity, now.Capacity);
+        if (c.highCapacity == now.Capacity) {
+            EXPECT_GT(status.Capacity, now.Capacity);
+        }
+    }
+    EXPECT_TRUE(CloseHandle(device));
+}
+
 } // namespace

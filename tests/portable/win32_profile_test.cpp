@@ -108,6 +108,36 @@ TEST_F(Win32Profile, UnicodeFileStaysUnicode) {
     EXPECT_EQ(Read(WTEXT("Power"), WTEXT("Mode"), nullptr, 64, WTEXT("u.ini")), 1u);
 }
 
+// What missing arguments mean. Reading without a file name reads the system's own profile,
+// win.ini, which has no such key. A write needs a section and a file name. Removing a key or a
+// section from a file that is not there makes the file, empty (Wine makes none).
+TEST_F(Win32Profile, MissingArguments) {
+    EXPECT_EQ(GetPrivateProfileStringW(WTEXT("CeldorPortableTests"), WTEXT("Missing"),
+                                       WTEXT("none"), m_buffer, 64, nullptr),
+              4u);
+    EXPECT_EQ(Text(), WTEXT("none"));
+    const WString file = Path(WTEXT("new.ini"));
+    const struct {
+        const WCHAR* section;
+        const WCHAR* key;
+        const WCHAR* file;
+        DWORD error;
+    } refused[] = {{nullptr, WTEXT("k"), file.c_str(), ERROR_FILE_NOT_FOUND},
+                   {WTEXT("S"), WTEXT("k"), WTEXT(""), ERROR_ACCESS_DENIED}};
+    for (const auto& c : refused) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(WritePrivateProfileStringW(c.section, c.key, WTEXT("v"), c.file));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    EXPECT_FALSE(portable::PathExists(file));
+    for (const WCHAR* key : {WTEXT("k"), static_cast<const WCHAR*>(nullptr)}) {
+        EXPECT_TRUE(WritePrivateProfileStringW(WTEXT("S"), key, nullptr, file.c_str()));
+        EXPECT_EQ(Bytes(WTEXT("new.ini")), "");
+        EXPECT_EQ(portable::PathExists(file), !portable::RunningOnWine());
+        DeleteFileW(file.c_str());
+    }
+}
+
 TEST_F(Win32Profile, WriteNeedsAnExistingFolder) {
     const WString missing = m_dir + WTEXT("\\Missing");
     EXPECT_FALSE(WritePrivateProfileStringW(WTEXT("Power"), WTEXT("Mode"), WTEXT("1"),

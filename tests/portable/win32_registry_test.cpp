@@ -96,6 +96,37 @@ TEST_F(Win32Registry, RefusalsAndTheirStatus) {
         << "data without a size";
 }
 
+// A predefined root opened without a subkey is handed back itself. A 64-bit program asking for
+// the 32-bit view of HKLM\SOFTWARE reads what a 32-bit program there reads: SOFTWARE\WOW6432Node.
+TEST_F(Win32Registry, RootsAndThe32BitView) {
+    for (const WCHAR* subKey : {static_cast<const WCHAR*>(nullptr), WTEXT("")}) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+        EXPECT_EQ(key, HKEY_CURRENT_USER);
+    }
+    const WCHAR* const stored = WTEXT("Software\\WOW6432Node\\CeldorPortableTests32");
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, stored, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        GTEST_SKIP() << "the machine's keys cannot be written here";
+    }
+    const DWORD bits = 32;
+    EXPECT_EQ(SetValue(key, WTEXT("Bits"), REG_DWORD, &bits, 4), ERROR_SUCCESS);
+    RegCloseKey(key);
+    const WCHAR* const asked = WTEXT("Software\\CeldorPortableTests32");
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, asked, 0, KEY_READ | KEY_WOW64_64KEY, &key),
+              ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, asked, 0, KEY_READ | KEY_WOW64_32KEY, &key),
+              ERROR_SUCCESS);
+    DWORD read = 0, size = 4;
+    EXPECT_EQ(RegQueryValueExW(key, WTEXT("Bits"), nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
+                               &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(read, 32u);
+    RegCloseKey(key);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, stored), ERROR_SUCCESS);
+}
+
 // A caller that leaves the terminator out of a string's size gets it stored all the same; other
 // types keep exactly the bytes given.
 TEST_F(Win32Registry, StringSizedWithoutItsTerminatorIsStoredWithIt) {

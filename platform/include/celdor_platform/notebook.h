@@ -263,12 +263,16 @@ public:
     // Starts a stopped service as its host does: from the values of its "Parameters" key over
     // the way it was installed (celdor_models/services.h). False when it is not stopped.
     bool start(models::ServiceKind kind);
+    // Whether the service has run since the notebook started: installed in any state but
+    // stopped, or started since.
+    bool everStarted(models::ServiceKind kind) const;
 
 private:
     struct Installed {
         models::ServiceModel model;
         DWORD userAccess;
         models::ServiceConfig installedAs;
+        bool everStarted;
     };
     std::optional<Installed> m_installed[2];
 };
@@ -288,6 +292,9 @@ struct BatteryDevice {
     bool inserted = true;
     std::uint32_t slot = 0; // the pack's number in the firmware
     ULONG tag = 0;          // while a pack is in; 0 (BATTERY_TAG_INVALID) otherwise
+    // The device is there and its interface enabled. One that is not stays known to the system:
+    // listed only without DIGCF_PRESENT, and it cannot be opened.
+    bool present = true;
 };
 
 // The battery devices in the order the interface class enumerates them. The packs live in the
@@ -306,12 +313,14 @@ public:
     void eject(std::size_t index);
     void insert(std::size_t index);
     void clear();
-    // The bays as the maker's device sets them up (celdor_models/firmware_setup.h): one per
-    // pack, under the interface paths "\\?\ROOT#BATTERY#000n#{...}" that a driver's own
-    // battery devices have, each pack in under a new tag.
+    // The bays as the maker's device sets them up (celdor_models/firmware_setup.h): a driver's
+    // own battery devices, under the interface paths "\\?\ROOT#BATTERY#000n#{...}", each pack
+    // in under a new tag. A bay without a pack is a device that is not present.
     void configure(const celdor::models::firmware::PackSetup& setup);
-    // The device whose interface path, without its "\\?\" or "\\.\", is `name`; null if none.
+    // The present device whose interface path, without its "\\?\" or "\\.\", is `name`; null
+    // if none.
     BatteryDevice* find(std::u16string_view name);
+    bool anyPresent() const;
 
     // While there are bays, GetSystemPowerStatus reports the packs (charge, run time, battery
     // flags) over the power status set on the notebook; a test that scripts those values

@@ -361,6 +361,9 @@ std::optional<Json> SaveBatteries(Notebook& nb) {
     }
     for (std::size_t i = 0; i < batteries.count(); ++i) {
         const BatteryDevice& device = batteries.at(i);
+        if (!device.present) {
+            continue; // bays the maker's device left empty come back when it sets them up again
+        }
         out.push_back({{"interface", Utf16ToUtf8(device.interfacePath)},
                        {"inserted", device.inserted},
                        {"pack", SavePack(batteries.pack(i))}});

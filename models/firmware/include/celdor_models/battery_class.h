@@ -95,4 +95,10 @@ ClassReply Answer(const Pack& pack, const Bay& bay, bool onAc, uint32_t limit, u
 
 ClassInformation InformationOf(const Pack& pack);
 
+// Whether `status` ends a status request's wait: the battery class completes the request once
+// the power state differs from the caller's, or the capacity (when known) falls below its
+// LowCapacity or rises above its HighCapacity. Until then, or until the wait's time-out, the
+// request waits while the packs charge or run down; each machine waits on its own clock.
+bool EndsWait(const ClassWait& wait, const ClassStatus& status);
+
 } // namespace celdor::models::firmware
