@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,17 +44,30 @@ inline const std::vector<std::string>& Scenarios() {
 }
 
 // A fresh notebook from one of the scenarios, logging every line into a folder that exists.
-// The drive is kept from one input to the next (building it anew costs more than the input),
-// all but the log, which starts empty.
+// Each scenario is loaded once and its notebook restored from a snapshot for every input after
+// that. The drive is kept from one input to the next (building it anew costs more than the
+// input), all but the log, which starts empty.
 inline void Start(std::size_t scenario) {
-    Nb().loadScenario(Scenarios().at(scenario % Scenarios().size()));
-    Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
-                             u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
-                             u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
-    const auto log = Nb().hostPath(Celdor::CFileLogger::LogFilePath().View());
+    struct Loaded {
+        celdor::sim::Notebook::Snapshot notebook;
+        std::filesystem::path log;
+    };
+    static std::vector<std::optional<Loaded>> loaded(Scenarios().size());
+    auto& start = loaded.at(scenario % loaded.size());
+    if (!start) {
+        Nb().loadScenario(Scenarios()[scenario % loaded.size()]);
+        Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
+                                 u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
+                                 u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
+        start = Loaded{Nb().snapshot(), Nb().hostPath(Celdor::CFileLogger::LogFilePath().View())};
+    }
+    Nb().restore(start->notebook);
+    Nb().journal().setEnabled(false); // nothing reads it, and every call would add to it
+    Nb().fervo().recordRequests = false;
     std::error_code ec;
-    std::filesystem::remove(log, ec);
-    std::filesystem::create_directories(log.parent_path(), ec);
+    if (!std::filesystem::remove(start->log, ec)) {
+        std::filesystem::create_directories(start->log.parent_path(), ec);
+    }
 }
 
 // Whatever the input, nothing the library opened may stay open.

@@ -329,6 +329,53 @@ void Notebook::resetStateLocked() {
     setDefaultsLocked();
 }
 
+struct Notebook::Snapshot::State {
+    std::u16string userName;
+    bool elevated = false;
+    Registry registry;
+    FervoDevice fervo;
+    BatteryDevices batteries;
+    SYSTEM_POWER_STATUS powerStatus{};
+    Clock clock;
+    Services services;
+    PowerSchemes powerSchemes;
+};
+
+Notebook::Snapshot Notebook::snapshot() const {
+    std::lock_guard lock(m_mutex);
+    auto state = std::make_shared<Snapshot::State>();
+    state->userName = m_userName;
+    state->elevated = m_elevated;
+    state->registry.assign(m_registry);
+    state->fervo = m_fervo;
+    state->batteries = m_batteries;
+    state->powerStatus = m_powerStatus;
+    state->clock = m_clock;
+    state->services = m_services;
+    state->powerSchemes = m_powerSchemes;
+    return Snapshot{std::move(state)};
+}
+
+void Notebook::restore(const Snapshot& snapshot) {
+    std::lock_guard lock(m_mutex);
+    const Snapshot::State& state = *snapshot.state;
+    m_userName = state.userName;
+    m_elevated = state.elevated;
+    m_registry.assign(state.registry);
+    const int fervoHandles = m_fervo.m_openHandles; // handles stay open across a restore
+    m_fervo = state.fervo;
+    m_fervo.m_openHandles = fervoHandles;
+    m_batteries = state.batteries;
+    m_powerStatus = state.powerStatus;
+    m_clock = state.clock;
+    m_services = state.services;
+    m_powerSchemes = state.powerSchemes;
+    m_journal.clear();
+    m_journal.setEnabled(true);
+    m_faults.clear();
+    makeProfileFolders();
+}
+
 void Notebook::setDefaultsLocked() {
     m_userName = u"User";
     m_elevated = false;
@@ -367,9 +414,7 @@ void Notebook::clearFiles() {
     fs::remove_all(m_root, ec);
     fs::create_directories(m_root / "C", ec);
     // What every Windows installation has: the user's profile folders and ProgramData.
-    const std::string user = Utf16ToUtf8(m_userName);
-    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);
-    fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Roaming", ec);
+    makeProfileFolders();
     fs::create_directories(m_root / "C" / "ProgramData", ec);
     fs::create_directories(m_root / "C" / "Program Files", ec);
     fs::create_directories(m_root / "C" / "Windows" / "System32", ec);
@@ -383,6 +428,10 @@ std::u16string Notebook::userName() const {
 void Notebook::setUserName(std::u16string name) {
     std::lock_guard lock(m_mutex);
     m_userName = std::move(name);
+    makeProfileFolders();
+}
+
+void Notebook::makeProfileFolders() {
     std::error_code ec;
     const std::string user = Utf16ToUtf8(m_userName);
     fs::create_directories(m_root / "C" / "Users" / user / "AppData" / "Local", ec);

@@ -162,6 +162,29 @@ void Registry::clear() {
     makeRoots();
 }
 
+namespace {
+std::shared_ptr<Registry::Key> CopyTree(const Registry::Key& key, Registry::Key* parent) {
+    auto copy = std::make_shared<Registry::Key>();
+    copy->name = key.name;
+    copy->parent = parent;
+    copy->readOnly = key.readOnly;
+    copy->values = key.values;
+    copy->subkeys.reserve(key.subkeys.size());
+    for (const auto& child : key.subkeys) {
+        copy->subkeys.push_back(CopyTree(*child, copy.get()));
+    }
+    return copy;
+}
+} // namespace
+
+void Registry::assign(const Registry& other) {
+    auto lock = detail::LockNotebook();
+    for (int hive = 0; hive < 2; ++hive) {
+        m_roots[hive]->markDeleted();
+        m_roots[hive] = CopyTree(*other.m_roots[hive], nullptr);
+    }
+}
+
 void Registry::createKey(Hive hive, std::u16string_view path) {
     auto lock = detail::LockNotebook();
     Walk(&root(hive), path, true);

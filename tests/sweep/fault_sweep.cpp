@@ -108,7 +108,8 @@ struct BatteryReferences : Celdor::CBatteryDriver {
 };
 
 struct Sweep {
-    std::map<std::string, std::string> scenarios; // file name -> JSON
+    std::map<std::string, std::string> scenarios;        // file name -> JSON
+    std::map<std::string, Notebook::Snapshot> notebooks; // file name -> the notebook loaded
     long pairs = 0;
     long allocationPairs = 0;
     std::vector<std::string> failures;
@@ -124,13 +125,20 @@ struct Sweep {
     }
 
     // The notebook as the scenario describes it, the log admitting every line into a folder
-    // that exists, nothing journaled or armed yet.
+    // that exists, nothing journaled or armed yet. Each scenario is loaded once, and its
+    // notebook restored from then on.
     void Arrange(const Operation& op, const std::string& scenario) {
         Nb().reset();
-        Nb().loadScenario(Scenario(scenario));
-        Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
-                                 u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
-                                 u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
+        auto [loaded, first] = notebooks.try_emplace(scenario);
+        if (first) {
+            Nb().loadScenario(Scenario(scenario));
+            Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
+                                     u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
+                                     u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
+            loaded->second = Nb().snapshot();
+        } else {
+            Nb().restore(loaded->second);
+        }
         fs::create_directories(LogPath().parent_path());
         if (op.arrange) {
             op.arrange();

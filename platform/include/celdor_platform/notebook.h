@@ -161,6 +161,9 @@ public:
     Key& root(Hive hive);
     const Key& root(Hive hive) const;
     std::shared_ptr<Key> rootPtr(Hive hive) const { return m_roots[static_cast<int>(hive)]; }
+    // Both hives become a copy of `other`'s; handles open on the keys replaced see them
+    // deleted, as after clear().
+    void assign(const Registry& other);
 
 private:
     void makeRoots();
@@ -402,6 +405,18 @@ public:
     // The same, but the files under the root stay as they are.
     void resetState();
 
+    // The whole state but the files, the open handles and the journal: what a scenario sets.
+    // Taken once and restored for every run, it stands in for loading the same scenario again
+    // at a fraction of the cost. restore() leaves the journal empty and no fault armed, and the
+    // user's profile folders made, as a load does.
+    class Snapshot {
+    public:
+        struct State; // defined by the platform layer
+        std::shared_ptr<const State> state;
+    };
+    Snapshot snapshot() const;
+    void restore(const Snapshot& snapshot);
+
     // Scenario JSON (see docs/scenario.md). load replaces the whole state but the files (it
     // starts from resetState()); save captures it. load throws std::runtime_error with a
     // message naming the offending field.
@@ -458,6 +473,7 @@ private:
     Notebook();
     void resetStateLocked();
     void setDefaultsLocked();
+    void makeProfileFolders(); // the user's AppData folders, with the lock held
 
     mutable std::recursive_mutex m_mutex;
     std::filesystem::path m_root;
