@@ -72,6 +72,12 @@ template <typename Result> Result Finish(Call& call, Result result) {
     return result;
 }
 
+// Whether anything looks at a call's details: the journal records them, or a fault may match
+// its target. The hottest calls skip building their target text when nothing does.
+inline bool Observed() {
+    return NB().journal().enabled() || NB().faults().armed();
+}
+
 // Fault injection for a function about to run. Returns the error the call must fail with.
 inline std::optional<DWORD> Injected(std::string_view function, std::string_view target = {}) {
     return NB().faults().check(function, target);

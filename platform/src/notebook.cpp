@@ -194,6 +194,11 @@ void Journal::setEnabled(bool enabled) {
     m_enabled = enabled;
 }
 
+bool Journal::enabled() const {
+    std::lock_guard lock(m_mutex);
+    return m_enabled;
+}
+
 void Journal::record(Call call) {
     std::lock_guard lock(m_mutex);
     if (m_enabled) {
@@ -221,6 +226,11 @@ void Faults::inject(std::string function, Fault fault) {
 void Faults::clear() {
     std::lock_guard lock(m_mutex);
     m_armed.clear();
+}
+
+bool Faults::armed() const {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_armed.begin(), m_armed.end(), [](const Armed& a) { return !a.spent; });
 }
 
 static bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {

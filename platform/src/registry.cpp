@@ -394,7 +394,9 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
         return ERROR_INVALID_HANDLE; // the caller's handle variable is left as it was
     }
     *result = nullptr;
-    call.target = Describe(*parent, subKey);
+    if (Observed()) {
+        call.target = Describe(*parent, subKey);
+    }
     if (auto error = Injected(function, call.target)) {
         return static_cast<LSTATUS>(*error);
     }
@@ -452,7 +454,9 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     }
     call.disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = NewHandle(std::move(key), parent->hive, access, call.target);
+    // A leak report names the key; without a journal, by the subkey it was opened with.
+    *result = NewHandle(std::move(key), parent->hive, access,
+                        call.target.empty() ? Narrow(subKey) : call.target);
     call.handle = HandleId(*result);
     return ERROR_SUCCESS;
 }
@@ -516,7 +520,9 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
     if (!open) {
         return Finish(call, ERROR_INVALID_HANDLE);
     }
-    call.target = Describe(*open, nullptr) + " : " + Narrow(lpValueName ? lpValueName : u"");
+    if (Observed()) {
+        call.target = Describe(*open, nullptr) + " : " + Narrow(lpValueName ? lpValueName : u"");
+    }
     if (auto error = Injected("RegQueryValueExW", call.target)) {
         return Finish(call, static_cast<LSTATUS>(*error));
     }
@@ -677,7 +683,9 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     if (it == keys.end()) {
         return Finish(call, ERROR_INVALID_HANDLE);
     }
-    call.target = Describe(it->second, nullptr);
+    if (Observed()) {
+        call.target = Describe(it->second, nullptr);
+    }
     keys.erase(it);
     NB().trackClose(HandleKind::RegistryKey, HandleId(hKey));
     return Finish(call, ERROR_SUCCESS);

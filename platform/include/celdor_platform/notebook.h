@@ -67,6 +67,7 @@ public:
     void clear();
     // Recording can be switched off for long runs (benchmarks); a reset switches it on.
     void setEnabled(bool enabled);
+    bool enabled() const;
 
     // Used by the platform layer.
     void record(Call call);
@@ -95,6 +96,7 @@ class Faults {
 public:
     void inject(std::string function, Fault fault);
     void clear();
+    bool armed() const; // whether any fault is waiting to fire
 
     // Used by the platform layer: the error to fail this call with, if a fault applies.
     std::optional<DWORD> check(std::string_view function, std::string_view target);
@@ -106,7 +108,7 @@ private:
         unsigned seen = 0;
         bool spent = false;
     };
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<Armed> m_armed;
 };
 
