@@ -175,9 +175,11 @@ NTSTATUS BatteryRequest(uint32_t bay, ULONG code, uint8_t* buffer, ULONG inSize,
         __builtin_memcpy(&wait, buffer, sizeof wait); // the answer overwrites the buffer
     }
     const uint64_t longest = wait.timeout == fw::kWaitForever ? kLongestWaitMs : wait.timeout;
+    // The wait is counted in polls, and the packs move on by them: the interrupt time a driver
+    // sees under Wine barely moves.
     const uint64_t start = NowMs();
-    for (;;) {
-        const uint64_t now = NowMs();
+    for (uint64_t waited = 0;; waited += kPollMs) {
+        const uint64_t now = NowMs() > start + waited ? NowMs() : start + waited;
         if (code != fw::kQueryTag) {
             firmware.advancePacks(now, onAc);
         }
@@ -189,7 +191,7 @@ NTSTATUS BatteryRequest(uint32_t bay, ULONG code, uint8_t* buffer, ULONG inSize,
         if (status && reply.error == fw::ClassError::None) {
             __builtin_memcpy(&answer, buffer, sizeof answer);
         }
-        if (!status || reply.error != fw::ClassError::None || now - start >= longest ||
+        if (!status || reply.error != fw::ClassError::None || waited >= longest ||
             fw::EndsWait(wait, answer)) {
             return ClassStatus(reply.error);
         }
