@@ -38,7 +38,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
               .code = dwIoControlCode,
               .inSize = nInBufferSize,
               .outSize = nOutBufferSize};
-    if (lpInBuffer) {
+    if (lpInBuffer && Observed()) {
         auto bytes = static_cast<const std::uint8_t*>(lpInBuffer);
         call.input.assign(bytes, bytes + nInBufferSize);
     }

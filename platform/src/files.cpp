@@ -48,6 +48,12 @@ struct FileObject : KernelObject {
     HandleKind kind() const override { return HandleKind::File; }
 };
 
+// The name share records go by: the real path as resolved, which every file function builds the
+// same way from the notebook's root and the matched names, so one file has one name.
+const std::string& ShareKey(const fs::path& path) {
+    return path.native();
+}
+
 // The opens of each file that take part in share checks (those with data access).
 std::multimap<std::string, FileObject*>& SharedOpens() {
     static std::multimap<std::string, FileObject*> opens;
@@ -185,7 +191,7 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string key = path.lexically_normal().string();
+    const std::string key = ShareKey(path);
     if (ShareConflict(key, access, ShareBits(shareMode))) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
@@ -210,7 +216,7 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
     if (access) {
         SharedOpens().emplace(key, object.get());
     }
-    HANDLE handle = AddHandle(std::move(object), Narrow(name));
+    HANDLE handle = AddHandle(std::move(object), call.target); // the name, as narrowed for it
     // Opening an existing file with OPEN_ALWAYS or CREATE_ALWAYS succeeds with a note.
     SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
@@ -224,8 +230,7 @@ HANDLE OpenFile(const WCHAR* name, DWORD desiredAccess, DWORD shareMode, DWORD d
 namespace celdor::sim::detail {
 
 bool SharingConflict(const fs::path& path, DWORD desiredAccess, DWORD shareMode) {
-    return ShareConflict(path.lexically_normal().string(), DataAccess(desiredAccess),
-                         ShareBits(shareMode));
+    return ShareConflict(ShareKey(path), DataAccess(desiredAccess), ShareBits(shareMode));
 }
 
 BOOL CloseFile(KernelObject& object) {
@@ -553,7 +558,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (SharedOpens().count(path.lexically_normal().string())) {
+    if (SharedOpens().count(ShareKey(path))) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }

@@ -66,6 +66,13 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
+    // Names are converted on every call, most of them plain ASCII: those are copied in one pass.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+        std::string ascii(text.size(), '\0');
+        std::transform(text.begin(), text.end(), ascii.begin(),
+                       [](char16_t c) { return static_cast<char>(c); });
+        return ascii;
+    }
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -195,11 +202,13 @@ void Journal::setEnabled(bool enabled) {
 }
 
 bool Journal::enabled() const {
-    std::lock_guard lock(m_mutex);
     return m_enabled;
 }
 
 void Journal::record(Call call) {
+    if (!m_enabled) {
+        return;
+    }
     std::lock_guard lock(m_mutex);
     if (m_enabled) {
         m_calls.push_back(std::move(call));
@@ -221,14 +230,19 @@ Fault Fault::Nth(unsigned n, DWORD error, std::string target) {
 void Faults::inject(std::string function, Fault fault) {
     std::lock_guard lock(m_mutex);
     m_armed.push_back(Armed{std::move(function), std::move(fault)});
+    m_count = m_armed.size();
 }
 
 void Faults::clear() {
     std::lock_guard lock(m_mutex);
     m_armed.clear();
+    m_count = 0;
 }
 
 bool Faults::armed() const {
+    if (m_count == 0) {
+        return false;
+    }
     std::lock_guard lock(m_mutex);
     return std::any_of(m_armed.begin(), m_armed.end(), [](const Armed& a) { return !a.spent; });
 }
@@ -243,6 +257,9 @@ static bool ContainsIgnoreCase(std::string_view haystack, std::string_view needl
 }
 
 std::optional<DWORD> Faults::check(std::string_view function, std::string_view target) {
+    if (m_count == 0) {
+        return std::nullopt;
+    }
     std::lock_guard lock(m_mutex);
     for (auto& armed : m_armed) {
         if (armed.function != function || armed.spent) {
@@ -522,10 +539,12 @@ namespace celdor::sim::detail {
 fs::path HostPath(const WindowsPath& path) {
     const fs::path drive = NB().root() / std::string(1, static_cast<char>(path.drive));
     // Most names are spelled as the folders were made: one look-up instead of one per level.
-    fs::path exact = drive;
+    std::string spelled = drive.native();
     for (const auto& part : path.parts) {
-        exact /= Utf16ToUtf8(part);
+        spelled += '/';
+        spelled += Utf16ToUtf8(part);
     }
+    fs::path exact(std::move(spelled));
     std::error_code ec;
     if (fs::exists(exact, ec)) {
         return exact;
@@ -551,6 +570,7 @@ std::size_t WindowsPath::length() const {
 // "\\?\" names keep their components as written.
 std::optional<WindowsPath> ParsePath(std::u16string_view name) {
     WindowsPath path;
+    path.parts.reserve(12);
     std::u16string text(name);
     std::replace(text.begin(), text.end(), u'/', u'\\');
     std::u16string_view rest = text;

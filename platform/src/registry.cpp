@@ -77,8 +77,10 @@ struct Registry::Key {
 
 namespace {
 
-std::vector<std::u16string> SplitPath(std::u16string_view path) {
-    std::vector<std::u16string> parts;
+// The names of a key path, viewing the text given.
+std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
+    std::vector<std::u16string_view> parts;
+    parts.reserve(8);
     while (!path.empty()) {
         auto cut = path.find(u'\\');
         auto part = path.substr(0, cut);
@@ -419,12 +421,16 @@ LSTATUS OpenOrCreate(const char* function, HKEY hKey, LPCWSTR subKey, REGSAM acc
         call.handle = HandleId(hKey);
         return ERROR_SUCCESS;
     }
-    std::vector<std::u16string> parts = SplitPath(subKey ? std::u16string_view(subKey) : u"");
+    std::vector<std::u16string_view> parts = SplitPath(subKey ? std::u16string_view(subKey) : u"");
+    std::u16string redirected; // the path of the 32-bit view, which `parts` then views
     if ((access & KEY_WOW64_32KEY) && parent->hive == Hive::LocalMachine) {
         // The 32-bit view: a 32-bit program's HKLM\SOFTWARE is SOFTWARE\WOW6432Node, so the
         // key is looked for there, from the root down.
-        std::vector<std::u16string> full = SplitPath(key->path());
-        full.insert(full.end(), parts.begin(), parts.end());
+        redirected = key->path();
+        for (const auto part : parts) {
+            redirected.append(u"\\").append(part);
+        }
+        std::vector<std::u16string_view> full = SplitPath(redirected);
         if (!full.empty() && EqualsIgnoreCase(full[0], u"SOFTWARE") &&
             (full.size() == 1 || !EqualsIgnoreCase(full[1], u"WOW6432Node"))) {
             full.insert(full.begin() + 1, u"WOW6432Node");

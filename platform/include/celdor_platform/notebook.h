@@ -12,6 +12,7 @@
 #include <celdor_models/pack.h>
 #include <celdor_models/services.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -75,7 +76,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Call> m_calls;
-    bool m_enabled = true;
+    std::atomic<bool> m_enabled = true; // read without the lock by every call
 };
 
 // --- Fault injection ------------------------------------------------------------------------
@@ -110,6 +111,7 @@ private:
     };
     mutable std::mutex m_mutex;
     std::vector<Armed> m_armed;
+    std::atomic<std::size_t> m_count = 0; // of m_armed, read without the lock by every call
 };
 
 // --- Registry -------------------------------------------------------------------------------
