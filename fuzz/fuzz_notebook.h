@@ -43,6 +43,13 @@ inline const std::vector<std::string>& Scenarios() {
     return texts;
 }
 
+// The log's level mask by a number from the input: 0 admits errors, 1 warnings too, 2 every line.
+inline void AdmitLogLines(int level) {
+    Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
+                             u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
+                             u"WriteLevel", celdor::sim::RegValue::Dword(0x100u << level));
+}
+
 // A fresh notebook from one of the scenarios, logging every line into a folder that exists.
 // Each scenario is loaded once and its notebook restored from a snapshot for every input after
 // that. The drive is kept from one input to the next (building it anew costs more than the
@@ -56,9 +63,7 @@ inline void Start(std::size_t scenario) {
     auto& start = loaded.at(scenario % loaded.size());
     if (!start) {
         Nb().loadScenario(Scenarios()[scenario % loaded.size()]);
-        Nb().registry().setValue(celdor::sim::Hive::LocalMachine,
-                                 u"Software\\WOW6432Node\\Harlune\\PelmarkService\\FileLogger",
-                                 u"WriteLevel", celdor::sim::RegValue::Dword(0x400));
+        AdmitLogLines(2);
         start = Loaded{Nb().snapshot(), Nb().hostPath(Celdor::CFileLogger::LogFilePath().View())};
     }
     Nb().restore(start->notebook);
