@@ -116,6 +116,22 @@ protected:
         }
 #endif
     }
+
+    // The one battery device, opened, and the tag of its pack.
+    static HANDLE OpenTheBattery(ULONG& tag) {
+        const std::vector<WString> paths = BatteryPaths();
+        EXPECT_EQ(paths.size(), 1u);
+        HANDLE device = CreateFileW(paths.at(0).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ULONG timeout = 0;
+        DWORD returned = 0;
+        EXPECT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_TAG, &timeout, sizeof timeout, &tag,
+                                    sizeof tag, &returned, nullptr));
+        EXPECT_EQ(returned, sizeof tag);
+        EXPECT_NE(tag, ULONG(BATTERY_TAG_INVALID));
+        return device;
+    }
 };
 
 TEST_F(BatteryPacks, EachPackIsABatteryDeviceTheLibraryCounts) {
@@ -183,20 +199,10 @@ TEST_F(NoPacks, TheQueriesAnswerNone) {
 // gives for a wrong size, a stale tag and a level the battery does not report.
 TEST_F(BatteryPacks, TheDeviceAnswersTheBatteryClassRequests) {
     SetPacks({MakePack(50000, 45000, "SN-0001")});
-    const std::vector<WString> paths = BatteryPaths();
-    ASSERT_EQ(paths.size(), 1u);
-    HANDLE device = CreateFileW(paths[0].c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    ULONG timeout = 0;
     ULONG tag = 0;
+    HANDLE device = OpenTheBattery(tag);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
     DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_TAG, &timeout, sizeof timeout, &tag,
-                                sizeof tag, &returned, nullptr));
-    EXPECT_EQ(returned, sizeof tag);
-    EXPECT_NE(tag, ULONG(BATTERY_TAG_INVALID));
-
     BATTERY_INFORMATION info = {};
     BATTERY_STATUS status = {};
     struct Case {
@@ -287,16 +293,10 @@ TEST_F(BatteryPacks, AStatusRequestWaitsForAChange) {
     fw::Pack pack = MakePack(50000, 45000, "SN-0001");
     pack.chargeRate = 36000; // 10 mWh a second
     SetPacks({pack});
-    const std::vector<WString> paths = BatteryPaths();
-    ASSERT_EQ(paths.size(), 1u);
-    HANDLE device = CreateFileW(paths[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
     ULONG tag = 0;
-    ULONG none = 0;
+    HANDLE device = OpenTheBattery(tag);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
     DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_TAG, &none, sizeof none, &tag,
-                                sizeof tag, &returned, nullptr));
     BATTERY_STATUS now = {};
     BATTERY_WAIT_STATUS wait = {tag, 0, 0, 0, 0};
     ASSERT_TRUE(DeviceIoControl(device, IOCTL_BATTERY_QUERY_STATUS, &wait, sizeof wait, &now,
